@@ -1,0 +1,2 @@
+// Daubwork: paint a picture with brush strokes.
+int main() { return 0; }

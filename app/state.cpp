@@ -1,0 +1,26 @@
+#include "app/state.h"
+
+int vp_x = 0, vp_y = 0, vp_w = 0, vp_h = 0;
+bool painting = false;
+bool recapture_pending = false;
+int light_x = 0, light_y = 0;
+
+int main_window = 0;
+GLUI* glui = nullptr;
+
+GLUI_EditText* image_filename_text = nullptr;
+GLUI_EditText* obj_filename_text = nullptr;
+GLUI_RadioGroup* brush_group = nullptr;
+GLUI_RadioGroup* falloff_group = nullptr;
+GLUI_Checkbox* follow_edges_checkbox = nullptr;
+GLUI_Spinner* stroke_number_spinner = nullptr;
+GLUI_Spinner* stroke_radius_spinner = nullptr;
+GLUI_Spinner* stroke_size_spinner = nullptr;
+GLUI_Spinner* gradient_threshold_spinner = nullptr;
+
+int brush_type = 0;
+int falloff_type = 0;
+int follow_edges = 0;
+int small_strokes_on_top = 0;
+
+ObjModel* current_model = nullptr;
