@@ -1,2 +1,10 @@
 // Daubwork: paint a picture with brush strokes.
-int main() { return 0; }
+#include <GL/freeglut.h>
+
+#include "app/startup.h"
+
+int main() {
+  start_daubwork();
+  glutMainLoop();  // ends only through exit()
+  return 0;
+}

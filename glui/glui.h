@@ -44,6 +44,13 @@ typedef void (*GLUI_Update_CB)(int id);
 class GLUI;
 class GLUI_Panel;
 
+// A rectangle in subwindow pixels, origin at the top-left, y down.
+struct GLUI_Rect {
+  int x = 0, y = 0, w = 0, h = 0;
+  int center_x() const { return x + w / 2; }
+  int center_y() const { return y + h / 2; }
+};
+
 // What every control has: a label, an id and callback, a parent, and the
 // rectangle it last occupied in its subwindow (pixels, y down).
 class GLUI_Control {
@@ -53,11 +60,11 @@ class GLUI_Control {
   int get_id() const { return id_; }
   GLUI_Panel* get_parent() const { return parent_; }
   GLUI* get_glui() const { return glui_; }
-  // Where the control was drawn in the last frame, in subwindow pixels.
-  int x_abs() const { return x_; }
-  int y_abs() const { return y_; }
-  int w_abs() const { return w_; }
-  int h_abs() const { return h_; }
+  // Where the control was drawn in the last frame, in subwindow pixels:
+  // the whole control with its label, and the part that takes clicks
+  // (the button, the text box, the box of a checkbox or radio button).
+  const GLUI_Rect& rect() const { return rect_; }
+  const GLUI_Rect& hot_rect() const { return hot_; }
 
  protected:
   friend class GLUI;
@@ -73,14 +80,17 @@ class GLUI_Control {
   virtual void sync_from_live() {}
   // Queues this control's callback to run after the frame.
   void notify();
+  // Records the last ImGui item (or group) as the control's rectangle,
+  // and as its clickable part unless that was recorded already.
   void record_rect();
+  void record_hot_rect();
 
   GLUI* glui_;
   GLUI_Panel* parent_;
   std::string name_;
   int id_;
   GLUI_Update_CB callback_;
-  int x_ = 0, y_ = 0, w_ = 0, h_ = 0;
+  GLUI_Rect rect_, hot_;
 };
 
 // A container: the root of a panel, an embossed frame with a title, or a
@@ -90,6 +100,9 @@ class GLUI_Panel : public GLUI_Control {
   ~GLUI_Panel() override;
   int get_type() const { return type_; }
   const std::vector<GLUI_Control*>& children() const { return children_; }
+  // Where the boxes of this container's text fields and spinners start,
+  // as an offset for ImGui::SameLine (valid while it is being drawn).
+  float label_column() const;
 
  protected:
   friend class GLUI;
@@ -188,6 +201,7 @@ class GLUI_EditText : public GLUI_Control {
  public:
   const char* get_text() const { return text_.c_str(); }
   void set_text(const char* text);
+  // The whole control's width in pixels, label included.
   void set_w(int width) { box_w_ = width; }
   int get_w() const { return box_w_; }
 
@@ -245,6 +259,9 @@ class GLUI_Spinner : public GLUI_Control {
                         int limit_type = GLUI_LIMIT_CLAMP);
   // The text being typed into the field, or its shown value.
   const char* get_text() const { return edit_.c_str(); }
+  // Where the two arrows were drawn (hot_rect() is the text box).
+  const GLUI_Rect& up_rect() const { return up_; }
+  const GLUI_Rect& down_rect() const { return down_; }
 
  protected:
   friend class GLUI;
@@ -258,6 +275,7 @@ class GLUI_Spinner : public GLUI_Control {
   void* live_var_;
   std::string edit_;     // what the field shows or the user is typing
   bool editing_ = false;  // the user has typed since the last commit
+  GLUI_Rect up_, down_;
 };
 
 // One control panel: a GLUT subwindow docked on a side of a main window.
@@ -321,9 +339,13 @@ class GLUI {
   GLUI_Control* get_active_control() const { return active_; }
   void deactivate_current_control();
 
-  // The panel's size in pixels: its width fits the widest control and is
-  // fixed the first time it is asked for (all controls exist by then).
+  // The panel's size in pixels: it fits its controls, and is fixed the
+  // first time it is asked for (all controls exist by then).
   int get_panel_width();
+  int get_panel_height();
+
+  // Whether a control takes typed text (edit fields and spinners).
+  static bool accepts_text(const GLUI_Control* control);
 
   // Every control of the panel, in the order they were added.
   const std::vector<GLUI_Control*>& controls() const { return all_; }
@@ -340,6 +362,9 @@ class GLUI {
   template <class T>
   T* add(GLUI_Panel* parent, T* control);
   void set_active(GLUI_Control* control) { active_ = control; }
+  friend class GLUI_Panel;
+  friend class GLUI_Separator;
+  friend class GLUI_RadioGroup;
   friend class GLUI_Button;
   friend class GLUI_Checkbox;
   friend class GLUI_RadioButton;
@@ -352,6 +377,7 @@ class GLUI {
   int window_id_ = 0;
   int main_gfx_window_ = 0;
   int panel_width_ = 0;
+  int panel_height_ = 0;
   GLUI_Panel root_;
   std::vector<GLUI_Control*> all_;
   GLUI_Control* active_ = nullptr;

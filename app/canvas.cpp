@@ -1,0 +1,62 @@
+#include "app/canvas.h"
+
+#include <GL/freeglut.h>
+
+#include "app/canvas_buffers.h"
+#include "app/state.h"
+#include "image/source_image.h"
+
+void refresh_canvas_rect() {
+  GLUI_Master.get_viewport_area(&vp_x, &vp_y, &vp_w, &vp_h);
+  // The buffers cover window pixels up to the canvas's far corner, so
+  // window and buffer pixels coincide.
+  canvas_buffers_resize(vp_x + vp_w, vp_y + vp_h);
+}
+
+// Sets the canvas projection and presents the painting. Draws nothing.
+void display_cb() {
+  refresh_canvas_rect();
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glOrtho(0.0, static_cast<double>(vp_w), 0.0, static_cast<double>(vp_h), 0.0, 1000.0);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glViewport(vp_x, vp_y, vp_w, vp_h);
+  // Until the picture is captured at this canvas size, nothing painted
+  // stays visible.
+  if (recapture_pending) canvas_clear();
+  canvas_swap(vp_x, vp_y, vp_w, vp_h);
+}
+
+void reshape_cb(int width, int height) {
+  (void)width;  // the canvas is measured, not taken from the window size
+  (void)height;
+  refresh_canvas_rect();
+  light_x = vp_w / 2;
+  light_y = vp_h / 2;
+  canvas_clear();
+  if (image_texture != 0) recapture_pending = true;
+}
+
+void idle_cb() {
+  if (glutGetWindow() != main_window) glutSetWindow(main_window);
+  glutPostRedisplay();
+}
+
+void mouse_cb(int button, int state, int x, int y) {
+  refresh_canvas_rect();
+  if (button == GLUT_LEFT_BUTTON) {
+    if (state == GLUT_DOWN) {
+      painting = true;
+      return;  // a press never captures: the drag's first motion does
+    }
+    painting = false;
+    if (recapture_pending) capture_source_image();
+    return;
+  }
+  if (button == GLUT_RIGHT_BUTTON) {
+    light_x = x;
+    light_y = vp_h - y;  // window pixels are y-down, canvas pixels y-up
+  }
+  if (!painting && recapture_pending) capture_source_image();
+}

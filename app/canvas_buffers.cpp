@@ -1,0 +1,173 @@
+#include "app/canvas_buffers.h"
+
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+
+namespace {
+
+// One framebuffer object: attachment 0 is "back", 1 is "front", and the
+// depth buffer is shared. Colour has no alpha planes, like the window.
+GLuint fbo = 0;
+GLuint color[2] = {0, 0};
+GLuint depth = 0;
+int width_ = 0, height_ = 0;  // logical size; storage is at least 1 x 1
+CanvasBuffer draw_selected = CANVAS_BACK;
+CanvasBuffer read_selected = CANVAS_BACK;
+// Back may hold something front does not show yet. Every drawing into
+// back is preceded by canvas_draw_buffer(CANVAS_BACK) or a clear since
+// the last swap (the program selects its buffer before each drawing),
+// which set this; so a swap with nothing new is one copy, front to window.
+bool back_changed = true;
+
+GLenum attachment(CanvasBuffer b) {
+  return b == CANVAS_BACK ? GL_COLOR_ATTACHMENT0 : GL_COLOR_ATTACHMENT1;
+}
+
+void allocate(GLuint* colors, GLuint* depth_rb, int w, int h) {
+  w = std::max(w, 1);
+  h = std::max(h, 1);
+  glGenRenderbuffers(2, colors);
+  glGenRenderbuffers(1, depth_rb);
+  for (int i = 0; i < 2; ++i) {
+    glBindRenderbuffer(GL_RENDERBUFFER, colors[i]);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, w, h);
+  }
+  glBindRenderbuffer(GL_RENDERBUFFER, *depth_rb);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, w, h);
+  glBindRenderbuffer(GL_RENDERBUFFER, 0);
+}
+
+void attach(GLuint* colors, GLuint depth_rb) {
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colors[0]);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_RENDERBUFFER, colors[1]);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_rb);
+}
+
+// Restores the framebuffer binding and the two selections.
+void bind_targets() {
+  glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+  glDrawBuffer(attachment(draw_selected));
+  glReadBuffer(attachment(read_selected));
+}
+
+// A blit is cut by the scissor box; nothing here should be.
+class ScissorOff {
+ public:
+  ScissorOff() : was_on_(glIsEnabled(GL_SCISSOR_TEST)) {
+    if (was_on_) glDisable(GL_SCISSOR_TEST);
+  }
+  ~ScissorOff() {
+    if (was_on_) glEnable(GL_SCISSOR_TEST);
+  }
+
+ private:
+  GLboolean was_on_;
+};
+
+}  // namespace
+
+void canvas_buffers_resize(int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (fbo != 0 && width == width_ && height == height_) return;
+
+  GLuint new_color[2], new_depth;
+  allocate(new_color, &new_depth, width, height);
+  if (fbo == 0) {
+    glGenFramebuffers(1, &fbo);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    attach(new_color, new_depth);
+    const GLfloat white[4] = {1, 1, 1, 1};
+    glDrawBuffer(GL_COLOR_ATTACHMENT0);
+    glClearBufferfv(GL_COLOR, 0, white);
+    glDrawBuffer(GL_COLOR_ATTACHMENT1);
+    glClearBufferfv(GL_COLOR, 0, white);
+    glClearBufferfi(GL_DEPTH_STENCIL, 0, 1.0f, 0);
+  } else {
+    // Carry over what fits: a second framebuffer reads the old targets
+    // while the new ones receive them, bottom-left corners aligned.
+    GLuint old_fbo;
+    glGenFramebuffers(1, &old_fbo);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, old_fbo);
+    glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color[0]);
+    glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_RENDERBUFFER, color[1]);
+    glFramebufferRenderbuffer(GL_READ_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+    attach(new_color, new_depth);  // on the draw binding, which is fbo
+    int w = std::min(width, width_), h = std::min(height, height_);
+    const GLfloat white[4] = {1, 1, 1, 1};
+    ScissorOff scissor;
+    for (int i = 0; i < 2; ++i) {
+      glDrawBuffer(GL_COLOR_ATTACHMENT0 + i);
+      glClearBufferfv(GL_COLOR, 0, white);
+      glReadBuffer(GL_COLOR_ATTACHMENT0 + i);
+      if (w > 0 && h > 0) glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    }
+    glClearBufferfi(GL_DEPTH_STENCIL, 0, 1.0f, 0);
+    if (w > 0 && h > 0) glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_DEPTH_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glDeleteFramebuffers(1, &old_fbo);
+    glDeleteRenderbuffers(2, color);
+    glDeleteRenderbuffers(1, &depth);
+  }
+  color[0] = new_color[0];
+  color[1] = new_color[1];
+  depth = new_depth;
+  width_ = width;
+  height_ = height;
+  back_changed = true;
+  bind_targets();
+}
+
+void canvas_draw_buffer(CanvasBuffer buffer) {
+  if (fbo == 0) canvas_buffers_resize(0, 0);
+  draw_selected = buffer;
+  if (buffer == CANVAS_BACK) back_changed = true;
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+  glDrawBuffer(attachment(buffer));
+}
+
+CanvasBuffer canvas_selected_draw_buffer() { return draw_selected; }
+
+void canvas_read_buffer(CanvasBuffer buffer) {
+  if (fbo == 0) canvas_buffers_resize(0, 0);
+  read_selected = buffer;
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+  glReadBuffer(attachment(buffer));
+}
+
+void canvas_clear() {
+  if (fbo == 0) canvas_buffers_resize(0, 0);
+  if (draw_selected == CANVAS_BACK) back_changed = true;
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+}
+
+void canvas_swap(int x, int y, int width, int height) {
+  if (fbo == 0) canvas_buffers_resize(0, 0);
+  ScissorOff scissor;
+  if (back_changed && width_ > 0 && height_ > 0) {
+    glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+    glReadBuffer(GL_COLOR_ATTACHMENT0);
+    glDrawBuffer(GL_COLOR_ATTACHMENT1);
+    glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  }
+  back_changed = false;
+  // Only the part of the rectangle that the targets cover is shown.
+  int x0 = std::max(x, 0), y0 = std::max(y, 0);
+  int x1 = std::min(x + width, width_), y1 = std::min(y + height, height_);
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+  glReadBuffer(GL_COLOR_ATTACHMENT1);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glDrawBuffer(GL_BACK);
+  if (x1 > x0 && y1 > y0)
+    glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+  glutSwapBuffers();
+  bind_targets();
+}
+
+int canvas_buffers_width() { return width_; }
+int canvas_buffers_height() { return height_; }

@@ -1,0 +1,39 @@
+// The canvas's two colour buffers, "back" (the painting) and "front" (what
+// was last shown), kept as off-screen targets of the canvas's size that
+// share one depth buffer, as a window's two buffers do. Drawing, clearing
+// and reading name them where a program would name GL_BACK and GL_FRONT,
+// and a swap copies back to front and shows front in the window: a copying
+// swap on every driver, so the painting never depends on what the
+// window's own buffers keep, and reading "front" gives what was shown even
+// where another window covers the canvas.
+//
+// All of this acts on the current GL context, which must be the main
+// window's. The targets stay bound as the context's framebuffer between
+// calls, so ordinary drawing and glClear land in the selected buffer.
+#pragma once
+
+enum CanvasBuffer { CANVAS_BACK, CANVAS_FRONT };
+
+// Makes the targets cover window pixels [0, width) x [0, height), keeping
+// what both held where old and new sizes overlap. Creates them on first
+// use. Sizes of 0 are allowed: nothing can then be drawn or read.
+void canvas_buffers_resize(int width, int height);
+
+// Selects the buffer that drawing and clears go to (glDrawBuffer).
+void canvas_draw_buffer(CanvasBuffer buffer);
+CanvasBuffer canvas_selected_draw_buffer();
+
+// Selects the buffer that glReadPixels reads (glReadBuffer).
+void canvas_read_buffer(CanvasBuffer buffer);
+
+// Clears colour and depth of the selected draw buffer.
+void canvas_clear();
+
+// Copies back to front (when back may have changed since the last swap),
+// shows front in the window's rectangle (x, y, width, height) and swaps
+// the window's buffers (glutSwapBuffers). The selections stay as they were.
+void canvas_swap(int x, int y, int width, int height);
+
+// The targets' size, in pixels.
+int canvas_buffers_width();
+int canvas_buffers_height();

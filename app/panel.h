@@ -1,0 +1,12 @@
+// The control panel: building it, and what its buttons and the keyboard do.
+#pragma once
+
+// Builds every control of the panel, in order, into `glui`, storing the
+// handles in the globals of app/state.h.
+void build_control_panel();
+
+// The action buttons' and the Brushes radio group's callback.
+void control_cb(int id);
+
+// Esc or q over the canvas ends the program; other keys redisplay.
+void keyboard_cb(unsigned char key, int x, int y);

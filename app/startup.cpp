@@ -1,0 +1,57 @@
+#include "app/startup.h"
+
+#include <GL/freeglut.h>
+#include <IL/il.h>
+#include <IL/ilu.h>
+#include <IL/ilut.h>
+
+#include <cstdio>
+
+#include "app/canvas.h"
+#include "app/canvas_buffers.h"
+#include "app/panel.h"
+#include "app/state.h"
+#include "paint/motion.h"
+
+void start_daubwork() {
+  // Console lines appear as they are printed, also when the console is a
+  // pipe or a log file.
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
+  // GLUT needs glutInit first; the program hands it no options.
+  int argc = 1;
+  char name[] = "daubwork";
+  char* argv[] = {name, nullptr};
+  glutInit(&argc, argv);
+
+  glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
+  glutInitWindowPosition(50, 50);
+  glutInitWindowSize(800, 600);
+  main_window = glutCreateWindow("Daubwork Application");
+
+  glutDisplayFunc(display_cb);
+  GLUI_Master.set_glutReshapeFunc(reshape_cb);
+  GLUI_Master.set_glutKeyboardFunc(keyboard_cb);
+  GLUI_Master.set_glutSpecialFunc(nullptr);
+  GLUI_Master.set_glutMouseFunc(mouse_cb);
+  glutMotionFunc(motion_cb);
+
+  ilInit();
+  iluInit();
+  ilutRenderer(ILUT_OPENGL);
+
+  glui = GLUI_Master.create_glui_subwindow(main_window, GLUI_SUBWINDOW_RIGHT);
+  build_control_panel();
+  glui->set_main_gfx_window(main_window);
+  GLUI_Master.set_glutIdleFunc(idle_cb);
+
+  glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
+  // The canvas's own buffers: sized now, so that both start white.
+  refresh_canvas_rect();
+  canvas_draw_buffer(CANVAS_FRONT);
+  canvas_clear();
+  canvas_draw_buffer(CANVAS_BACK);
+  canvas_clear();
+
+  recapture_pending = true;
+}

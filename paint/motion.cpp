@@ -1,0 +1,20 @@
+#include "paint/motion.h"
+
+#include <GL/freeglut.h>
+
+#include "app/state.h"
+#include "image/source_image.h"
+#include "paint/scatter.h"
+#include "paint/stroke.h"
+
+void motion_cb(int x, int y) {
+  if (painting) {
+    if (recapture_pending) {
+      if (image_texture != 0) capture_source_image();
+      recapture_pending = false;
+    }
+    scatter_burst(x, y, stroke_number_spinner->get_int_val(), stroke_radius_spinner->get_int_val(),
+                  paint_stroke);
+  }
+  glutPostRedisplay();
+}

@@ -1,0 +1,106 @@
+#include "paint/stroke.h"
+
+#include <GL/freeglut.h>
+
+#include "app/canvas_buffers.h"
+#include "app/state.h"
+#include "image/source_image.h"
+#include "model/obj_brush.h"
+#include "model/obj_model.h"
+#include "paint/edge_angle.h"
+
+namespace {
+
+// The flat brushes lie in the stroke's frame at z = 0, after the shift of
+// the brush by its own size away from the viewer: with the depth test on,
+// bigger strokes lie deeper, so smaller ones stay on top.
+void draw_circle(float s) {
+  glTranslatef(0.0f, 0.0f, -s);
+  glutSolidSphere(s, 10, 10);  // lighting is off: a filled disc
+}
+
+void draw_line(float s) {
+  glTranslatef(0.0f, 0.0f, -s);
+  glLineWidth(static_cast<float>(s / 10.0));
+  glBegin(GL_LINES);
+  glVertex3f(0.0f, s, 0.0f);
+  glVertex3f(0.0f, -s, 0.0f);
+  glEnd();
+}
+
+void draw_cross(float s) {
+  glTranslatef(0.0f, 0.0f, -s);
+  glLineWidth(static_cast<float>(s / 10.0));
+  glBegin(GL_LINES);
+  glVertex3f(s, s, 0.0f);
+  glVertex3f(-s, -s, 0.0f);
+  glVertex3f(-s, s, 0.0f);
+  glVertex3f(s, -s, 0.0f);
+  glEnd();
+}
+
+// A rectangle 0.5 s wide and 2 s tall in the stroke colour, outlined in
+// black; the current colour stays black.
+void draw_block(float s) {
+  glTranslatef(0.0f, 0.0f, -s);
+  glLineWidth(static_cast<float>(s / 10.0));
+  const float hw = 0.25f * s;
+  glBegin(GL_QUADS);
+  glVertex3f(-hw, -s, 0.0f);
+  glVertex3f(hw, -s, 0.0f);
+  glVertex3f(hw, s, 0.0f);
+  glVertex3f(-hw, s, 0.0f);
+  glEnd();
+  glColor3f(0.0f, 0.0f, 0.0f);
+  glBegin(GL_LINE_LOOP);
+  glVertex3f(-hw, -s, 0.0f);
+  glVertex3f(hw, -s, 0.0f);
+  glVertex3f(hw, s, 0.0f);
+  glVertex3f(-hw, s, 0.0f);
+  glEnd();
+}
+
+}  // namespace
+
+void paint_stroke(int x, int y) {
+  canvas_draw_buffer(CANVAS_BACK);
+  if (x < 0 || x >= vp_w || y < 0 || y >= vp_h || !source_rgb) return;
+  // The colour comes from the row under the point, counted from the
+  // bottom; a point outside the last capture (a reshape with no picture
+  // loaded) is dropped like a point off the canvas.
+  const int row = vp_h - 1 - y;
+  if (x >= source_width || row >= source_height) return;
+  const unsigned char* px = source_rgb + (static_cast<size_t>(row) * source_width + x) * 3;
+  const float r = static_cast<float>(px[0] / 255.0);
+  const float g = static_cast<float>(px[1] / 255.0);
+  const float b = static_cast<float>(px[2] / 255.0);
+  glColor3f(r, g, b);
+
+  if (small_strokes_on_top == 1)
+    glEnable(GL_DEPTH_TEST);
+  else
+    glDisable(GL_DEPTH_TEST);
+
+  glPushMatrix();
+  // The stroke's origin: canvas point (x, vp_h - y), one above the row the
+  // colour came from, at depth -10.
+  glTranslatef(static_cast<float>(x), static_cast<float>(vp_h - y), -10.0f);
+  if (follow_edges == 1) edge_stroke_angle(x, vp_h - y);
+  const float s = stroke_size_spinner->get_float_val();
+  switch (brush_type) {
+    case BRUSH_CIRCLES: draw_circle(s); break;
+    case BRUSH_LINES: draw_line(s); break;
+    case BRUSH_CROSSES: draw_cross(s); break;
+    case BRUSH_BLOCKS: draw_block(s); break;
+    case BRUSH_OBJ_FILE:
+      if (current_model) paint_obj_brush(*current_model, r, g, b, s, x, y);
+      break;
+    default: break;
+  }
+  glPopMatrix();
+}
+
+void edge_stroke_angle(int x, int y) {
+  const float angle = source_edges.angle_degrees(vp_w, x, y, falloff_type);
+  glRotatef(angle, 0.0f, 0.0f, 1.0f);
+}
