@@ -16,7 +16,12 @@ namespace {
 // bigger strokes lie deeper, so smaller ones stay on top.
 void draw_circle(float s) {
   glTranslatef(0.0f, 0.0f, -s);
-  glutSolidSphere(s, 10, 10);  // lighting is off: a filled disc
+  // Lighting is off, so the sphere shows as a filled disc. It is pressed
+  // flat onto the brush's plane: a whole sphere would reach the depth -10
+  // at its centre whatever its size, and bigger circles would then cover
+  // smaller ones, against what "Small Strokes On Top" promises.
+  glScalef(1.0f, 1.0f, 0.0f);
+  glutSolidSphere(s, 10, 10);
 }
 
 void draw_line(float s) {

@@ -1,0 +1,189 @@
+// Loading a picture and capturing it as the source image, on a real window.
+#include <GL/freeglut.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/canvas.h"
+#include "app/canvas_buffers.h"
+#include "app/panel.h"
+#include "app/state.h"
+#include "image/edge_map.h"
+#include "image/source_image.h"
+#include "tests/support/app_harness.h"
+
+namespace {
+
+// A lopsided 7 x 5 picture: every pixel its own colour, so a flip, a
+// mirror or a red/blue swap shows at once. Rows top first, as in the file.
+std::vector<unsigned char> test_picture() {
+  std::vector<unsigned char> rgb;
+  for (int row = 0; row < 5; ++row)
+    for (int col = 0; col < 7; ++col) {
+      rgb.push_back(static_cast<unsigned char>(30 + col * 30));
+      rgb.push_back(static_cast<unsigned char>(20 + row * 50));
+      rgb.push_back(static_cast<unsigned char>(col == 0 && row == 0 ? 250 : 10));
+    }
+  return rgb;
+}
+
+// The colour of the source pixel at canvas point (x, y), y up.
+std::vector<unsigned char> source_at(int x, int y) {
+  const unsigned char* p = source_rgb + 3 * (static_cast<size_t>(y) * source_width + x);
+  return {p[0], p[1], p[2]};
+}
+
+void expect_near(const std::vector<unsigned char>& got, const std::vector<unsigned char>& want, int tol,
+                 const std::string& where) {
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], tol) << where << " channel " << i;
+}
+
+class SourceImage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write_ppm(app.dir().file("pic.ppm"), 7, 5, test_picture());
+    image_filename_text->set_text("pic.ppm");
+  }
+  AppHarness app;
+};
+
+}  // namespace
+
+TEST_F(SourceImage, PictureLandsUprightStretchedOverTheCanvas) {
+  testing::internal::CaptureStdout();
+  control_cb(LOAD_IMAGE_ID);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Image pic.ppm loaded.\n");
+  ASSERT_NE(image_texture, 0u);
+  ASSERT_NE(source_rgb, nullptr);
+  EXPECT_FALSE(recapture_pending);
+  EXPECT_EQ(source_width, vp_w);
+  EXPECT_EQ(source_height, vp_h);
+
+  // The centre of each picture pixel's stretch of the canvas holds that
+  // pixel's colour; the picture's top row is the canvas's top.
+  const std::vector<unsigned char> pic = test_picture();
+  for (int row = 0; row < 5; ++row)
+    for (int col = 0; col < 7; ++col) {
+      int x = static_cast<int>((col + 0.5) * vp_w / 7.0);
+      int y = static_cast<int>((4 - row + 0.5) * vp_h / 5.0);  // canvas y up
+      const unsigned char* p = &pic[3 * (row * 7 + col)];
+      expect_near(source_at(x, y), {p[0], p[1], p[2]}, 2,
+                  "picture pixel " + std::to_string(col) + "," + std::to_string(row));
+    }
+
+  // Both buffers are white again, the front selected for drawing.
+  EXPECT_TRUE(app.all_white(CANVAS_BACK));
+  EXPECT_TRUE(app.all_white(CANVAS_FRONT));
+  EXPECT_EQ(canvas_selected_draw_buffer(), CANVAS_FRONT);
+  GLfloat colour[4];
+  glGetFloatv(GL_CURRENT_COLOR, colour);
+  EXPECT_EQ(colour[0], 1.0f);
+  EXPECT_EQ(colour[1], 1.0f);
+  EXPECT_EQ(colour[2], 1.0f);
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+}
+
+TEST_F(SourceImage, RowsLieBackToBackOnAnOddWidthCanvas) {
+  app.resize(glui->get_panel_width() + 597, 401);
+  ASSERT_EQ(vp_w, 597);
+  control_cb(LOAD_IMAGE_ID);
+  ASSERT_EQ(source_width, 597);
+  ASSERT_EQ(source_height, 401);
+  // Draw the picture again and read it with rows padded to 4 bytes (1792
+  // a row): row y of source_rgb must be its first 1791 bytes, at 1791 * y.
+  canvas_draw_buffer(CANVAS_BACK);
+  canvas_clear();
+  glColor3f(1, 1, 1);
+  glEnable(GL_TEXTURE_2D);
+  glBindTexture(GL_TEXTURE_2D, image_texture);
+  glBegin(GL_QUADS);
+  glTexCoord2f(0, 0);
+  glVertex2f(0, 0);
+  glTexCoord2f(1, 0);
+  glVertex2f(597, 0);
+  glTexCoord2f(1, 1);
+  glVertex2f(597, 401);
+  glTexCoord2f(0, 1);
+  glVertex2f(0, 401);
+  glEnd();
+  glDisable(GL_TEXTURE_2D);
+  std::vector<unsigned char> padded(1792 * 401);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  canvas_read_buffer(CANVAS_BACK);
+  glReadPixels(0, 0, 597, 401, GL_RGB, GL_UNSIGNED_BYTE, padded.data());
+  for (int y = 0; y < 401; ++y)
+    ASSERT_EQ(std::memcmp(source_rgb + 1791 * y, padded.data() + 1792 * y, 1791), 0) << "row " << y;
+}
+
+TEST_F(SourceImage, AMissingPictureIsReportedAndLeavesAWhiteSource) {
+  control_cb(LOAD_IMAGE_ID);  // a real picture first
+  ASSERT_NE(image_texture, 0u);
+  image_filename_text->set_text("no such picture.png");
+  testing::internal::CaptureStdout();
+  control_cb(LOAD_IMAGE_ID);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not load image no such picture.png!\n");
+  EXPECT_EQ(image_texture, 0u);
+  ASSERT_NE(source_rgb, nullptr);
+  for (size_t i = 0; i < static_cast<size_t>(source_width) * source_height * 3; ++i)
+    ASSERT_EQ(source_rgb[i], 255) << "byte " << i;
+  EXPECT_FALSE(recapture_pending);
+}
+
+TEST_F(SourceImage, EveryLoadCapturesAgainAndBlanksThePainting) {
+  control_cb(LOAD_IMAGE_ID);
+  canvas_draw_buffer(CANVAS_BACK);
+  glColor3f(0, 0, 1);
+  glRecti(0, 0, 50, 50);
+  app.display();
+  ASSERT_FALSE(app.all_white(CANVAS_FRONT));
+  // A capture replaces the arrays; change the picture on disk to see it.
+  std::vector<unsigned char> grey(7 * 5 * 3, 128);
+  write_ppm(app.dir().file("pic.ppm"), 7, 5, grey);
+  control_cb(LOAD_IMAGE_ID);
+  EXPECT_TRUE(app.all_white(CANVAS_BACK));
+  EXPECT_TRUE(app.all_white(CANVAS_FRONT));
+  expect_near(source_at(vp_w / 2, vp_h / 2), {128, 128, 128}, 1, "centre");
+}
+
+TEST_F(SourceImage, TheEdgeMapFollowsTheCaptureAndTheThresholdOnlyAtTheNextOne) {
+  control_cb(LOAD_IMAGE_ID);
+  const size_t cells = static_cast<size_t>(source_width) * source_height;
+  auto expected_mask = [&](float threshold) {
+    std::vector<float> gx(cells), gy(cells);
+    std::vector<unsigned char> mask(cells);
+    compute_edge_map_arrays(source_rgb, source_width, source_height, threshold, gx.data(), gy.data(),
+                            mask.data());
+    EXPECT_EQ(std::memcmp(gx.data(), grad_x, cells * sizeof(float)), 0);
+    EXPECT_EQ(std::memcmp(gy.data(), grad_y, cells * sizeof(float)), 0);
+    return mask;
+  };
+  std::vector<unsigned char> at12 = expected_mask(12.0f);
+  EXPECT_EQ(std::memcmp(at12.data(), edge_mask, cells), 0);
+  size_t edges12 = 0;
+  for (unsigned char m : at12) edges12 += m;
+  EXPECT_GT(edges12, 0u);  // the picture's steps between pixels are edges
+
+  gradient_threshold_spinner->set_float_val(255.0f);
+  EXPECT_EQ(std::memcmp(at12.data(), edge_mask, cells), 0);  // not before the next capture
+  control_cb(LOAD_IMAGE_ID);
+  std::vector<unsigned char> at255 = expected_mask(255.0f);
+  EXPECT_EQ(std::memcmp(at255.data(), edge_mask, cells), 0);
+  size_t edges255 = 0;
+  for (unsigned char m : at255) edges255 += m;
+  EXPECT_LT(edges255, edges12);
+}
+
+TEST_F(SourceImage, AReshapeWithAPictureLoadedCapturesAtTheNewSizeOnTheNextDrag) {
+  control_cb(LOAD_IMAGE_ID);
+  app.resize(glui->get_panel_width() + 333, 444);
+  EXPECT_TRUE(recapture_pending);
+  EXPECT_NE(source_width, 333);
+  // A right click captures at once, the flag stays, the canvas white.
+  mouse_cb(GLUT_RIGHT_BUTTON, GLUT_DOWN, 10, 10);
+  EXPECT_EQ(source_width, 333);
+  EXPECT_EQ(source_height, 444);
+  EXPECT_TRUE(recapture_pending);
+}
