@@ -7,6 +7,7 @@
 #include <X11/keysym.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <regex.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -608,18 +608,25 @@ testing::AssertionResult App::wait_for_line(const std::string& text, Found* foun
 
 testing::AssertionResult App::wait_for_match(const std::string& regex, Found* found,
                                              std::size_t from, Stream stream, Duration timeout) {
-  const std::regex re(regex);
-  return wait_for_line_where(
+  regex_t re;
+  if (regcomp(&re, regex.c_str(), REG_EXTENDED) != 0)
+    return testing::AssertionFailure() << "bad regular expression /" << regex << "/";
+  auto result = wait_for_line_where(
       [&](const std::string& line, Found* hit) {
-        std::smatch m;
-        if (!std::regex_search(line, m, re)) return false;
+        regmatch_t m[10];
+        if (regexec(&re, line.c_str(), 10, m, 0) != 0) return false;
         hit->groups.clear();
-        for (std::size_t i = 1; i < m.size(); ++i) hit->groups.push_back(m[i].str());
+        for (std::size_t i = 1; i <= re.re_nsub && i < 10; ++i)
+          hit->groups.push_back(m[i].rm_so < 0 ? std::string()
+                                               : line.substr(static_cast<std::size_t>(m[i].rm_so),
+                                                             static_cast<std::size_t>(m[i].rm_eo - m[i].rm_so)));
         return true;
       },
       std::string(stream == Stream::Out ? "an output" : "an error") + " line matching /" + regex +
           "/ from line " + std::to_string(from),
       found, from, stream, timeout);
+  regfree(&re);
+  return result;
 }
 
 testing::AssertionResult App::wait_for_exit(int status, Duration timeout) {

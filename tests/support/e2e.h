@@ -189,8 +189,9 @@ class App {
   std::size_t line_count(Stream stream = Stream::Out) const { return lines(stream).size(); }
 
   // Waits for a complete line at index from or later that contains text
-  // (wait_for_line) or in which the ECMAScript regex finds a match
-  // (wait_for_match). Fails early when the program has ended without it.
+  // (wait_for_line) or in which the POSIX extended regular expression
+  // finds a match (wait_for_match, up to 9 groups). Fails early when the
+  // program has ended without it.
   testing::AssertionResult wait_for_line(const std::string& text, Found* found = nullptr,
                                          std::size_t from = 0, Stream stream = Stream::Out,
                                          Duration timeout = kTimeout);
