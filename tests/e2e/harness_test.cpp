@@ -52,6 +52,8 @@ TEST(E2eHarness, FindsTheWindowItsChildAndWhatItShows) {
   EXPECT_TRUE(kids[0].mapped);
 
   // Red block top-left, blue canvas, green child on the right.
+  ASSERT_TRUE(p.x.wait_for_colour(p.window, {300, 200}, kGreen));
+  EXPECT_FALSE(p.x.wait_for_colour(p.window, {300, 200}, kRed, std::chrono::milliseconds(200)));
   e2e::Screenshot shot;
   auto shows_probe = [&] {
     shot = p.x.screenshot(p.window);
@@ -156,7 +158,7 @@ TEST(E2eHarness, TwoServersRunSideBySide) {
 TEST(E2eHarness, ReportsStatusErrorsAndAnEndedProgram) {
   TempDir dir;
   e2e::XServer x;
-  e2e::App app({E2E_PROBE_APP, {"--exit", "7"}, dir.path(), x.display_name(), {}});
+  e2e::App app(E2E_PROBE_APP, dir.path(), x.display_name(), {"--exit", "7"});
   Found f;
   ASSERT_TRUE(app.wait_for_match("^(b)y(e)$", &f, 0, e2e::Stream::Err));
   EXPECT_EQ(f.line, "bye");
@@ -169,9 +171,11 @@ TEST(E2eHarness, ReportsStatusErrorsAndAnEndedProgram) {
   EXPECT_FALSE(app.wait_for_line("never printed"));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(read_file(dir.file("e2e-stderr.txt")), "bye\n");
+  EXPECT_TRUE(e2e::wait_for_file(app.stderr_path(), 4));
+  EXPECT_FALSE(e2e::wait_for_file(app.stderr_path(), 5, std::chrono::milliseconds(100)));
 
   // A program that cannot be started is reported, not run.
-  EXPECT_THROW(e2e::App({dir.file("missing-program"), {}, dir.path(), x.display_name(), {}}),
+  EXPECT_THROW(e2e::App(dir.file("missing-program"), dir.path(), x.display_name()),
                std::runtime_error);
   // Seeding copies files of the source tree into the test's folder.
   ASSERT_TRUE(e2e::seed(dir, {"samples/image1.jpg"}));

@@ -9,11 +9,13 @@
 #include <poll.h>
 #include <regex.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -75,6 +77,7 @@ pid_t spawn(const SpawnSpec& spec, std::string* error) {
     *error = std::string("pipe: ") + std::strerror(errno);
     return -1;
   }
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) {
     *error = std::string("fork: ") + std::strerror(errno);
@@ -84,6 +87,10 @@ pid_t spawn(const SpawnSpec& spec, std::string* error) {
   }
   if (pid == 0) {
     setpgid(0, 0);
+    // Ends with the test process even when that is killed (a ctest
+    // timeout), so no server or program outlives its test.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
     int failure = 0;
     if (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0) failure = errno;
     if (!failure && spec.in >= 0 && dup2(spec.in, 0) < 0) failure = errno;
@@ -167,6 +174,21 @@ testing::AssertionResult wait_until(const std::function<bool()>& done, const std
                                          << " s waiting for " << what;
     std::this_thread::sleep_for(kPoll);
   }
+}
+
+testing::AssertionResult wait_for_file(const std::string& path, std::optional<std::size_t> size,
+                                       Duration timeout) {
+  std::error_code ec;
+  std::uintmax_t seen = 0;
+  auto result = wait_until(
+      [&] {
+        if (!std::filesystem::is_regular_file(path, ec)) return false;
+        seen = std::filesystem::file_size(path, ec);
+        return !ec && (!size || seen == *size);
+      },
+      "file " + path + (size ? " of " + std::to_string(*size) + " bytes" : std::string()), timeout);
+  if (!result && file_exists(path)) result << " (it has " << seen << " bytes)";
+  return result;
 }
 
 testing::AssertionResult seed(const TempDir& dir, const std::vector<std::string>& source_files) {
@@ -489,6 +511,23 @@ Screenshot XServer::screenshot(const Rect& region) {
   return shot;
 }
 
+testing::AssertionResult XServer::wait_for_colour(Window window, Point at, Rgb colour,
+                                                  Duration timeout) {
+  Rgb seen;
+  auto result = wait_until(
+      [&] {
+        const Rect g = geometry(window);
+        seen = screenshot(Rect{g.x + at.x, g.y + at.y, 1, 1}).at(0, 0);
+        return seen == colour;
+      },
+      "colour (" + std::to_string(colour.r) + ", " + std::to_string(colour.g) + ", " +
+          std::to_string(colour.b) + ") at window pixel (" + std::to_string(at.x) + ", " +
+          std::to_string(at.y) + ")",
+      timeout);
+  if (!result) result << " (last seen " << seen << ")";
+  return result;
+}
+
 // --- App --------------------------------------------------------------------
 
 App::App(const Launch& launch) {
@@ -514,6 +553,10 @@ App::App(const Launch& launch) {
   close(in);
   if (pid_ < 0) throw std::runtime_error(error);
 }
+
+App::App(const std::string& program, const std::string& working_dir, const std::string& display,
+         const std::vector<std::string>& args)
+    : App(Launch{program, args, working_dir, display, {}}) {}
 
 App::~App() {
   if (!status_) stop_group(pid_, std::chrono::seconds(5));

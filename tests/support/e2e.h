@@ -12,19 +12,23 @@
 // Every wait polls what the program shows (a line, a file, a window, a
 // pixel) until a generous timeout: the test machines are small and loaded.
 // Waits return testing::AssertionResult, so a failed wait says what it was
-// waiting for and what the program printed:
+// waiting for and what the program printed. Declare the XServer before the
+// App, so that the program ends before its server does:
 //
 //   TempDir dir;
-//   e2e::seed(dir, {"samples/image1.jpg"});
-//   e2e::XServer x;                       // before App: outlives it
-//   e2e::App app({DAUB_PROGRAM, {}, dir.path(), x.display_name()});
+//   ASSERT_TRUE(e2e::seed(dir, {"samples/image1.jpg"}));
+//   e2e::XServer x;
+//   e2e::App app(DAUB_PROGRAM, dir.path(), x.display_name());
 //   e2e::Window win = 0;
 //   ASSERT_TRUE(x.wait_for_window("Daubwork Application", &win));
 //   ASSERT_TRUE(x.wait_for_size(win, 800, 600));
+//   std::vector<e2e::ChildWindow> kids = x.children(win);  // the docked panel
 //   std::size_t from = app.line_count();
-//   x.click(win, 100, 50);                // window pixels, y down
+//   x.click(kids[0].id, 60, 40);            // a button, in the panel's pixels
 //   ASSERT_TRUE(app.wait_for_line("Image image1.jpg loaded.", nullptr, from));
-//   x.key("q");                           // goes to the window under the pointer
+//   x.drag(win, {{100, 100}, {300, 200}});  // window pixels, y down
+//   x.move_pointer(win, 10, 10);            // keys go to the window under the pointer
+//   ASSERT_TRUE(x.key("q"));
 //   ASSERT_TRUE(app.wait_for_exit(0));
 #pragma once
 
@@ -52,6 +56,10 @@ inline constexpr Duration kTimeout = std::chrono::seconds(60);
 // what names the awaited state in the failure message.
 testing::AssertionResult wait_until(const std::function<bool()>& done, const std::string& what,
                                     Duration timeout = kTimeout);
+
+// Waits until the file exists (and, when size is given, has that size).
+testing::AssertionResult wait_for_file(const std::string& path, std::optional<std::size_t> size = std::nullopt,
+                                       Duration timeout = kTimeout);
 
 // Copies files of the source tree (paths relative to it, e.g.
 // "samples/image1.jpg") into dir under their base names.
@@ -140,6 +148,10 @@ class XServer {
   Screenshot screenshot();                    // the whole screen
   Screenshot screenshot(const Rect& region);  // screen coordinates, clipped
   Screenshot screenshot(Window window);       // the window's inside as shown
+  // Waits until the window shows colour at its pixel (x, y), from its
+  // top-left corner.
+  testing::AssertionResult wait_for_colour(Window window, Point at, Rgb colour,
+                                           Duration timeout = kTimeout);
 
   _XDisplay* display() { return display_; }  // for anything not offered here
 
@@ -162,6 +174,7 @@ struct Found {
   std::vector<std::string> groups;
 };
 
+// What to start; every field is needed (list env as {} when empty).
 struct Launch {
   std::string program;            // path of the executable
   std::vector<std::string> args;  // arguments after the program name
@@ -177,6 +190,8 @@ struct Launch {
 class App {
  public:
   explicit App(const Launch& launch);
+  App(const std::string& program, const std::string& working_dir, const std::string& display,
+      const std::vector<std::string>& args = {});
   ~App();
   App(const App&) = delete;
   App& operator=(const App&) = delete;
