@@ -135,8 +135,14 @@ bool write_to_fd(void* context, const unsigned char* bytes, std::size_t count) {
 // pipe): there is no earlier content to keep and nothing to rename over.
 bool write_in_place(const std::string& target, int width, int height, int depth,
                     const unsigned char* pixels) {
-  int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  // Non-blocking open: a pipe nobody reads is an error, not a hang.
+  int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return false;
+  }
   bool ok = encode_tga(write_to_fd, &fd, width, height, depth, pixels);
   if (::close(fd) != 0) ok = false;
   return ok;
@@ -223,27 +229,30 @@ bool save_file(const char* path, int width, int height, int depth, const unsigne
   if (tga_file_size(width, height, depth) == 0) return false;
   if (pixels == nullptr && width > 0 && height > 0) return false;
 
-  std::string target = path;
   struct stat st {};
-  if (::lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-    // Follow the link, as writing through it would: the file it names is
-    // replaced and the link itself stays. A dangling link is an error.
+  if (::stat(path, &st) != 0) {  // follows symbolic links
+    if (errno != ENOENT) return false;
+    // A link to nowhere is not followed into creating a file elsewhere.
+    if (::lstat(path, &st) == 0) return false;
+    return replace_file(path, nullptr, width, height, depth, pixels);
+  }
+  if (S_ISDIR(st.st_mode)) return false;
+  if (!S_ISREG(st.st_mode)) return write_in_place(path, width, height, depth, pixels);
+
+  // Replace the file a symbolic link names, as writing through the link
+  // would; the link itself stays.
+  std::string target = path;
+  struct stat link {};
+  if (::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
     char* resolved = ::realpath(path, nullptr);
     if (resolved == nullptr) return false;
     target = resolved;
     std::free(resolved);
   }
-
-  if (::stat(target.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return false;
-    if (!S_ISREG(st.st_mode)) return write_in_place(target, width, height, depth, pixels);
-    // The rename would replace even a write-protected file; refuse as
-    // opening it for writing would.
-    if (::access(target.c_str(), W_OK) != 0) return false;
-    return replace_file(target, &st, width, height, depth, pixels);
-  }
-  if (errno != ENOENT) return false;
-  return replace_file(target, nullptr, width, height, depth, pixels);
+  // The rename would replace even a write-protected file; refuse as
+  // opening it for writing would.
+  if (::access(target.c_str(), W_OK) != 0) return false;
+  return replace_file(target, &st, width, height, depth, pixels);
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ bool encode_tga(TgaSink sink, void* context, int width, int height, int depth,
 // A regular file is written to a temporary file in the same folder and
 // renamed over path at the end; a new file gets the usual 0666 & ~umask
 // permissions, a replaced one keeps its permissions. A symbolic link is
-// followed: the file it points to is replaced and the link stays. A path
-// naming a device or pipe (e.g. /dev/stdout) is written in place.
+// followed: the file it points to is replaced and the link stays; a link to
+// nowhere is an error. A device or named pipe is written in place (a pipe
+// with no reader is an error, not a wait).
 bool write_tga(const char* path, int width, int height, int depth,
                const unsigned char* pixels);

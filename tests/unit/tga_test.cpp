@@ -1,14 +1,17 @@
 #include "export/tga.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/test_files.h"
@@ -244,12 +247,78 @@ TEST(TgaFile, LongestFileNameAndRelativePathsWork) {
   EXPECT_EQ(as_bytes(read_file(dir.file("bare.tga"))), encode(1, 1, 4, pixel));
 }
 
+// Runs write_tga as an unprivileged user (root may write anything) and
+// returns its result, or -1 when the child could not drop its rights.
+int write_tga_as_nobody(const std::string& path) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const unsigned char pixel[3] = {1, 2, 3};
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    _exit(write_tga(path.c_str(), 1, 1, 3, pixel) ? 1 : 0);
+  }
+  int status = 0;
+  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 2)
+    return -1;
+  return WEXITSTATUS(status);
+}
+
+TEST(TgaFile, WithoutWritePermissionNothingIsReplaced) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to switch to an unprivileged user";
+  TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  // A write-protected file in a folder anyone may write: the rename could
+  // replace it, but saving must refuse as opening it for writing would.
+  write_file(dir.file("locked.tga"), "locked");
+  ASSERT_EQ(chmod(dir.file("locked.tga").c_str(), 0444), 0);
+  EXPECT_EQ(write_tga_as_nobody(dir.file("locked.tga")), 0);
+  EXPECT_EQ(read_file(dir.file("locked.tga")), "locked");
+  // A folder the user may not write.
+  fs::create_directory(dir.file("closed"));
+  ASSERT_EQ(chmod(dir.file("closed").c_str(), 0755), 0);
+  EXPECT_EQ(write_tga_as_nobody(dir.file("closed/new.tga")), 0);
+  EXPECT_TRUE(fs::is_empty(dir.file("closed")));
+  // And where the user may write, the same call succeeds.
+  EXPECT_EQ(write_tga_as_nobody(dir.file("open.tga")), 1);
+  EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"closed", "locked.tga", "open.tga"}));
+}
+
 TEST(TgaFile, DevicesAreWrittenInPlaceNotReplaced) {
   const unsigned char pixel[3] = {1, 2, 3};
   EXPECT_TRUE(write_tga("/dev/null", 1, 1, 3, pixel));
   struct stat st {};
   ASSERT_EQ(stat("/dev/null", &st), 0);
   EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+TEST(TgaFile, NamedPipeGetsTheBytesAndOneWithoutReaderIsAnError) {
+  TempDir dir;
+  const std::string fifo = dir.file("pipe.tga");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const Bytes pixels = lopsided_pixels(31, 17, 3);
+  bool ok = true;
+  EXPECT_EQ(write_tga_stderr(fifo, 31, 17, 3, pixels.data(), &ok), save_error(fifo));
+  EXPECT_FALSE(ok) << "nobody reads the pipe";
+
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  ASSERT_EQ(fcntl(reader, F_SETFL, 0), 0);
+  // Held open so the reader sees no end of file before write_tga opens.
+  const int keep_open = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  ASSERT_GE(keep_open, 0);
+  Bytes received;
+  std::thread drain([&] {
+    unsigned char buf[4096];
+    for (ssize_t n; (n = read(reader, buf, sizeof buf)) > 0;) received.insert(received.end(), buf, buf + n);
+  });
+  const Bytes big = lopsided_pixels(301, 211, 4);  // 254 kB: more than the pipe holds at once
+  EXPECT_TRUE(write_tga(fifo.c_str(), 301, 211, 4, big.data()));
+  close(keep_open);
+  drain.join();
+  close(reader);
+  EXPECT_EQ(received, encode(301, 211, 4, big.data()));
+  struct stat st {};
+  ASSERT_EQ(stat(fifo.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST(TgaFile, PathsThatCannotBeWrittenReportAndLeaveNoTrace) {
