@@ -8,7 +8,7 @@ packages=(
   # building and running
   g++ cmake pkg-config freeglut3-dev libglu1-mesa-dev libdevil-dev libimgui-dev
   # testing: GoogleTest, a virtual X server, real X input events, image checks
-  libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick
+  libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev
   # the loader's fuzzer and the memory checks
   clang libclang-rt-14-dev valgrind
 )

@@ -1,0 +1,271 @@
+#include "export/tga.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <iostream>
+#include <string>
+
+namespace {
+
+constexpr std::size_t kHeaderSize = 18;
+
+// Pixel data is encoded into a block of this size and handed to the sink a
+// block at a time, so a 600 x 600 canvas costs a few dozen writes.
+constexpr std::size_t kBlockSize = 32768;
+
+// Stores v as two bytes, low byte first, whatever the host's byte order.
+void put_u16(unsigned char* p, unsigned v) {
+  p[0] = static_cast<unsigned char>(v & 0xFF);
+  p[1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+}
+
+void build_header(unsigned char* h, int width, int height, int file_depth) {
+  h[0] = 0;         // no image identification field
+  h[1] = 0;         // no colour map
+  h[2] = 2;         // uncompressed true-colour
+  put_u16(h + 3, 0);  // colour-map first entry
+  put_u16(h + 5, 0);  // colour-map length
+  h[7] = 0;           // colour-map entry size
+  put_u16(h + 8, 0);  // x origin
+  put_u16(h + 10, 0);  // y origin
+  put_u16(h + 12, static_cast<unsigned>(width) & 0xFFFF);
+  put_u16(h + 14, static_cast<unsigned>(height) & 0xFFFF);
+  h[16] = static_cast<unsigned char>(file_depth);
+  // Descriptor 0: bottom row first, left to right, and no alpha bits
+  // counted even in a 32-bit file.
+  h[17] = 0;
+}
+
+// Number of pixels, or false when a side is negative or the byte count
+// would not fit in size_t.
+bool pixel_count(int width, int height, std::size_t bytes_per_pixel, std::size_t* count) {
+  if (width < 0 || height < 0) return false;
+  std::size_t n = 0, bytes = 0;
+  if (__builtin_mul_overflow(static_cast<std::size_t>(width), static_cast<std::size_t>(height), &n))
+    return false;
+  if (__builtin_mul_overflow(n, bytes_per_pixel, &bytes)) return false;
+  if (bytes > SIZE_MAX - kHeaderSize) return false;
+  *count = n;
+  return true;
+}
+
+}  // namespace
+
+int tga_file_depth(int depth) {
+  if (depth == 3 || depth == 24) return 24;
+  if (depth == 4 || depth == 32) return 32;
+  return 0;
+}
+
+std::size_t tga_file_size(int width, int height, int depth) {
+  const int file_depth = tga_file_depth(depth);
+  if (file_depth == 0) return 0;
+  const std::size_t bpp = static_cast<std::size_t>(file_depth / 8);
+  std::size_t n = 0;
+  if (!pixel_count(width, height, bpp, &n)) return 0;
+  return kHeaderSize + n * bpp;
+}
+
+bool encode_tga(TgaSink sink, void* context, int width, int height, int depth,
+                const unsigned char* pixels) {
+  const int file_depth = tga_file_depth(depth);
+  if (file_depth == 0 || sink == nullptr) return false;
+  const std::size_t bpp = static_cast<std::size_t>(file_depth / 8);
+  std::size_t remaining = 0;
+  if (!pixel_count(width, height, bpp, &remaining)) return false;
+  if (remaining > 0 && pixels == nullptr) return false;
+
+  unsigned char block[kBlockSize];
+  build_header(block, width, height, file_depth);
+  std::size_t fill = kHeaderSize;
+  const unsigned char* in = pixels;
+  while (remaining > 0) {
+    std::size_t n = (kBlockSize - fill) / bpp;
+    if (n > remaining) n = remaining;
+    unsigned char* out = block + fill;
+    if (bpp == 4) {
+      for (std::size_t i = 0; i < n; ++i, in += 4, out += 4) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+        out[3] = in[3];
+      }
+    } else {
+      for (std::size_t i = 0; i < n; ++i, in += 3, out += 3) {
+        out[0] = in[2];
+        out[1] = in[1];
+        out[2] = in[0];
+      }
+    }
+    fill += n * bpp;
+    remaining -= n;
+    if (remaining > 0 && kBlockSize - fill < bpp) {
+      if (!sink(context, block, fill)) return false;
+      fill = 0;
+    }
+  }
+  return sink(context, block, fill);
+}
+
+namespace {
+
+bool write_to_fd(void* context, const unsigned char* bytes, std::size_t count) {
+  const int fd = *static_cast<int*>(context);
+  while (count > 0) {
+    const ssize_t n = ::write(fd, bytes, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    bytes += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Writes straight into something that is not a regular file (a device, a
+// pipe): there is no earlier content to keep and nothing to rename over.
+bool write_in_place(const std::string& target, int width, int height, int depth,
+                    const unsigned char* pixels) {
+  // Non-blocking open: a pipe nobody reads is an error, not a hang.
+  int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return false;
+  }
+  bool ok = encode_tga(write_to_fd, &fd, width, height, depth, pixels);
+  if (::close(fd) != 0) ok = false;
+  return ok;
+}
+
+// A short random suffix for the temporary file. Not rand(): the stroke
+// scatter draws from rand(), and a save must not shift its sequence.
+std::string random_suffix() {
+  static std::uint64_t counter = 0;
+  timespec ts{};
+  clock_gettime(CLOCK_REALTIME, &ts);
+  std::uint64_t x = (static_cast<std::uint64_t>(ts.tv_sec) << 30) ^
+                    static_cast<std::uint64_t>(ts.tv_nsec) ^
+                    (static_cast<std::uint64_t>(getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ull);
+  // splitmix64 finaliser: spreads the bits so neighbouring calls differ.
+  x ^= x >> 30;
+  x *= 0xBF58476D1CE4E5B9ull;
+  x ^= x >> 27;
+  x *= 0x94D049BB133111EBull;
+  x ^= x >> 31;
+  static const char digits[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  std::string s(6, 'x');
+  for (char& c : s) {
+    c = digits[x % 62];
+    x /= 62;
+  }
+  return s;
+}
+
+// Replaces the regular file (or creates the file) at target: the image goes
+// to a temporary file in the same folder, which is renamed over target only
+// once it is completely written, synced and closed. On any failure the
+// temporary file is removed and target is as it was.
+bool replace_file(const std::string& target, const struct stat* existing, int width,
+                  int height, int depth, const unsigned char* pixels) {
+  const std::size_t slash = target.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return false;
+
+  // Working relative to the folder keeps the temporary name short whatever
+  // the length of the path.
+  const int dir_fd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd < 0) return false;
+
+  // "<name>.XXXXXX", with the name cut so the result stays a legal file name.
+  const std::size_t keep = name.size() > NAME_MAX - 7 ? NAME_MAX - 7 : name.size();
+  std::string temp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    temp = name.substr(0, keep) + "." + random_suffix();
+    // Mode 0666 less the umask, as a file opened with fopen "wb" gets.
+    fd = ::openat(dir_fd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    ::close(dir_fd);
+    return false;
+  }
+
+  if (existing != nullptr) {
+    // Replacing a file must not change who owns it or who may read it.
+    // Best effort: only a privileged process can give the file away.
+    if (::fchown(fd, existing->st_uid, existing->st_gid) != 0) {
+      // keep the saving user as owner
+    }
+    if (::fchmod(fd, existing->st_mode & 07777) != 0) {
+      // keep the default permissions
+    }
+  }
+
+  bool ok = encode_tga(write_to_fd, &fd, width, height, depth, pixels);
+  if (ok && ::fsync(fd) != 0) ok = false;  // on disk before it replaces the old file
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::renameat(dir_fd, temp.c_str(), dir_fd, name.c_str()) != 0) ok = false;
+  if (!ok) ::unlinkat(dir_fd, temp.c_str(), 0);
+  ::close(dir_fd);
+  return ok;
+}
+
+bool save_file(const char* path, int width, int height, int depth, const unsigned char* pixels) {
+  if (path == nullptr || path[0] == '\0') return false;
+  if (tga_file_size(width, height, depth) == 0) return false;
+  if (pixels == nullptr && width > 0 && height > 0) return false;
+
+  struct stat st {};
+  if (::stat(path, &st) != 0) {  // follows symbolic links
+    if (errno != ENOENT) return false;
+    // A link to nowhere is not followed into creating a file elsewhere.
+    if (::lstat(path, &st) == 0) return false;
+    return replace_file(path, nullptr, width, height, depth, pixels);
+  }
+  if (S_ISDIR(st.st_mode)) return false;
+  if (!S_ISREG(st.st_mode)) return write_in_place(path, width, height, depth, pixels);
+
+  // Replace the file a symbolic link names, as writing through the link
+  // would; the link itself stays.
+  std::string target = path;
+  struct stat link {};
+  if (::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
+    char* resolved = ::realpath(path, nullptr);
+    if (resolved == nullptr) return false;
+    target = resolved;
+    std::free(resolved);
+  }
+  // The rename would replace even a write-protected file; refuse as
+  // opening it for writing would.
+  if (::access(target.c_str(), W_OK) != 0) return false;
+  return replace_file(target, &st, width, height, depth, pixels);
+}
+
+}  // namespace
+
+bool write_tga(const char* path, int width, int height, int depth,
+               const unsigned char* pixels) {
+  if (tga_file_depth(depth) == 0) {
+    std::cerr << "[ERROR] Unsupported bit depth requested" << std::endl;
+    return false;
+  }
+  if (!save_file(path, width, height, depth, pixels)) {
+    std::cerr << "[ERROR] could not save file \"" << (path ? path : "") << "\"" << std::endl;
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,47 @@
+// The TGA writer: uncompressed true-colour TGA files (image type 2) of 24
+// or 32 bits a pixel, from pixels as the OpenGL read-back delivers them
+// (R, G, B[, A] bytes, rows back to back, bottom row first).
+//
+// encode_tga is the whole format over plain data and a byte sink; write_tga
+// puts it in a file, replacing the named file only once every byte has been
+// written, so a failed save leaves the earlier file as it was.
+#pragma once
+
+#include <cstddef>
+
+// Receives the encoded bytes in file order, a block at a time; returns false
+// when the bytes could not be taken, which stops the encoding.
+using TgaSink = bool (*)(void* context, const unsigned char* bytes, std::size_t count);
+
+// File depth in bits for a requested depth: 3 or 24 give 24, 4 or 32 give
+// 32, anything else 0 (unsupported).
+int tga_file_depth(int depth);
+
+// Size in bytes of the file for these arguments: 18 + width * height * (3 or
+// 4); 0 when the depth is unsupported or a side is negative.
+std::size_t tga_file_size(int width, int height, int depth);
+
+// Sends the 18-byte header and the pixel data to sink. Each input pixel
+// (R, G, B[, A]) is stored as B, G, R[, A] in input order. Width and height
+// are stored as their low 16 bits. Prints nothing; returns false when the
+// depth is unsupported, a side is negative, pixels is null for a non-empty
+// image, or the sink refused a block.
+bool encode_tga(TgaSink sink, void* context, int width, int height, int depth,
+                const unsigned char* pixels);
+
+// Writes the image to the file at path and returns true when every byte is
+// in place. On failure it prints one line on standard error and returns
+// false; the file that was at path before is left untouched:
+//   - unsupported depth: "[ERROR] Unsupported bit depth requested", and no
+//     file is opened or created;
+//   - anything else (missing folder, path names a folder, no permission, a
+//     write or the close failing, a full disk):
+//     "[ERROR] could not save file \"<path>\"".
+// A regular file is written to a temporary file in the same folder and
+// renamed over path at the end; a new file gets the usual 0666 & ~umask
+// permissions, a replaced one keeps its permissions. A symbolic link is
+// followed: the file it points to is replaced and the link stays; a link to
+// nowhere is an error. A device or named pipe is written in place (a pipe
+// with no reader is an error, not a wait).
+bool write_tga(const char* path, int width, int height, int depth,
+               const unsigned char* pixels);

@@ -1,0 +1,30 @@
+// A small TGA reader for tests: reads back what the TGA writer produces
+// (uncompressed true-colour, 24 or 32 bits) and checks the file's size.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct TgaFile {
+  // Header fields as stored.
+  int id_length = 0;
+  int colour_map_type = 0;
+  int image_type = 0;
+  int colour_map_first = 0;
+  int colour_map_length = 0;
+  int colour_map_entry_size = 0;
+  int x_origin = 0;
+  int y_origin = 0;
+  int width = 0;
+  int height = 0;
+  int depth = 0;
+  int descriptor = 0;
+  // width * height pixels as R, G, B, A bytes in the file's order (bottom
+  // row first for descriptor 0); A is 255 in a 24-bit file.
+  std::vector<unsigned char> rgba;
+};
+
+// Parses bytes as a TGA file. Returns false with a reason in *error when it
+// is not an uncompressed true-colour file of 24 or 32 bits, or when its size
+// is not exactly header + identification field + pixel data.
+bool read_tga(const std::string& bytes, TgaFile* out, std::string* error);
