@@ -117,7 +117,10 @@ struct GLUI::Impl {
     Impl* impl = g->impl_;
     ImGuiIO& io = ImGui::GetIO();
     ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f));
-    ImGui::SetNextWindowSize(io.DisplaySize);
+    // At least the panel's own size: a click may arrive before the
+    // subwindow's first reshape has told ImGui how big it is.
+    ImGui::SetNextWindowSize(ImVec2(std::max(io.DisplaySize.x, static_cast<float>(g->panel_width_)),
+                                    std::max(io.DisplaySize.y, static_cast<float>(g->panel_height_))));
     ImGui::Begin("##glui", nullptr,
                  ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
                      ImGuiWindowFlags_NoSavedSettings |
@@ -155,6 +158,9 @@ struct GLUI::Impl {
     {
       ContextScope scope(g->impl_->ctx);
       set_frame_time(g->impl_);
+      // Draw at the size the subwindow has now (the panel is current).
+      ImGui::GetIO().DisplaySize = ImVec2(static_cast<float>(std::max(glutGet(GLUT_WINDOW_WIDTH), 1)),
+                                          static_cast<float>(std::max(glutGet(GLUT_WINDOW_HEIGHT), 1)));
       ImGui_ImplOpenGL2_NewFrame();
       ImGui::NewFrame();
       build(g);

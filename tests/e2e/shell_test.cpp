@@ -1,0 +1,114 @@
+// The program as a user starts it: its window and panel, the keys and the
+// Quit button, typing into the panel, Clear Image.
+#include <gtest/gtest.h>
+
+#include "tests/support/daubwork_e2e.h"
+
+namespace {
+
+bool is_white(const e2e::Rgb& c) { return c.r == 255 && c.g == 255 && c.b == 255; }
+
+// How many pixels of a screenshot are not white.
+int painted_pixels(const e2e::Screenshot& shot) {
+  int n = 0;
+  for (int y = 0; y < shot.height; ++y)
+    for (int x = 0; x < shot.width; ++x) n += !is_white(shot.at(x, y));
+  return n;
+}
+
+}  // namespace
+
+TEST(Shell, OpensItsWindowWithThePanelDockedRightAndAWhiteCanvas) {
+  Daubwork d;
+  EXPECT_EQ(d.x().title(d.window()), "Daubwork Application");
+  e2e::Rect g = d.x().geometry(d.window());
+  EXPECT_EQ(g.x, 50);
+  EXPECT_EQ(g.y, 50);
+  EXPECT_EQ(g.width, 800);
+  EXPECT_EQ(g.height, 600);
+  std::vector<e2e::ChildWindow> kids = d.x().children(d.window());
+  ASSERT_EQ(kids.size(), 1u);
+  EXPECT_EQ(kids[0].rect.x, 800 - d.panel_width());
+  EXPECT_EQ(kids[0].rect.y, 0);
+  EXPECT_EQ(kids[0].rect.height, 600);
+  EXPECT_TRUE(e2e::wait_until([&] { return painted_pixels(d.canvas_shot()) == 0; }, "a white canvas"));
+}
+
+TEST(Shell, QEndsTheProgramWithStatusZero) {
+  Daubwork d;
+  d.x().move_pointer(d.window(), 100, 100);
+  ASSERT_TRUE(d.x().key("q"));
+  EXPECT_TRUE(d.app().wait_for_exit(0));
+}
+
+TEST(Shell, EscapeEndsTheProgramWithStatusZero) {
+  Daubwork d;
+  d.x().move_pointer(d.window(), 100, 100);
+  ASSERT_TRUE(d.x().key("Escape"));
+  EXPECT_TRUE(d.app().wait_for_exit(0));
+}
+
+TEST(Shell, TheQuitButtonEndsTheProgramWithStatusZero) {
+  Daubwork d;
+  d.click("Quit");
+  EXPECT_TRUE(d.app().wait_for_exit(0));
+}
+
+TEST(Shell, UpperCaseQAndQAfterAPanelButtonDoNotQuit) {
+  Daubwork d;
+  d.x().move_pointer(d.window(), 100, 100);
+  ASSERT_TRUE(d.x().key("Q"));
+  // Events are handled in order: the load's line proves Q was handled.
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+  // The button is now the active control: q over the canvas goes to it.
+  d.x().move_pointer(d.window(), 100, 100);
+  ASSERT_TRUE(d.x().key("q"));
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+  EXPECT_TRUE(d.app().running());
+  // A click in the canvas ends that; then q quits.
+  d.click_canvas(100, 100, e2e::Button::Middle);
+  d.x().move_pointer(d.window(), 100, 100);
+  ASSERT_TRUE(d.x().key("q"));
+  EXPECT_TRUE(d.app().wait_for_exit(0));
+}
+
+TEST(Shell, TextTypedOverTheCanvasGoesToTheActiveFieldAndCommitsAtTheNextClick) {
+  Daubwork d;
+  ASSERT_TRUE(d.set_text("Image Filename: ", "missing"));
+  d.x().move_pointer(d.window(), 200, 200);
+  ASSERT_TRUE(d.x().type_text(".pnq"));  // the q lands in the field too
+  d.click_canvas(200, 200, e2e::Button::Middle);
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Could not load image missing.pnq!"));
+  EXPECT_TRUE(d.app().running());
+}
+
+TEST(Shell, SpinnersClampWhatIsTypedWhenTheyLoseTheFocus) {
+  Daubwork d;
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+  // Stroke Size 150 is clamped to 100: one stroke then covers a big disc.
+  ASSERT_TRUE(d.set_text("Stroke Number: ", "0"));  // lower limit: 1
+  ASSERT_TRUE(d.set_text("Stroke Size: ", "150"));
+  ASSERT_TRUE(d.set_text("Stroke Radius: ", "abc"));  // no number: 1
+  d.click_canvas(250, 300, e2e::Button::Middle);  // commits
+  d.drag({{250, 300}, {251, 300}}, 1);
+  // One stroke of size 100 within a pixel of (250, 300): a disc of radius
+  // 100 around it is painted, and nothing beyond.
+  auto painted = [&] {
+    e2e::Screenshot s = d.canvas_shot();
+    return !is_white(s.at(250, 300)) && !is_white(s.at(250, 205)) && !is_white(s.at(160, 300)) &&
+           is_white(s.at(250, 408)) && is_white(s.at(145, 300));
+  };
+  EXPECT_TRUE(e2e::wait_until(painted, "a single disc of radius 100"));
+}
+
+TEST(Shell, ClearImageWipesThePainting) {
+  Daubwork d;
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+  d.drag({{100, 100}, {300, 300}});
+  ASSERT_TRUE(e2e::wait_until([&] { return painted_pixels(d.canvas_shot()) > 1000; }, "strokes"));
+  d.click("Clear Image");
+  EXPECT_TRUE(e2e::wait_until([&] { return painted_pixels(d.canvas_shot()) == 0; }, "a white canvas"));
+  // The picture stays loaded: the next drag paints in its colours again.
+  d.drag({{100, 100}, {300, 300}});
+  EXPECT_TRUE(e2e::wait_until([&] { return painted_pixels(d.canvas_shot()) > 1000; }, "strokes again"));
+}

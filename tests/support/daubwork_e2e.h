@@ -1,0 +1,67 @@
+// The Daubwork program started as a user starts it, for e2e tests: in its
+// own working folder holding the default files, on a private X server,
+// with the panel's controls found by label (from the layout the program's
+// own panel code gives, printed by the panel probe) and clicked, typed
+// into and dragged over with real X input events.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/e2e.h"
+#include "tests/support/test_files.h"
+
+class Daubwork {
+ public:
+  struct Control {
+    std::string kind;
+    std::string label;  // exactly as shown, trailing blanks included
+    e2e::Rect hot;      // the clickable part, in panel pixels
+    e2e::Rect up, down;  // a spinner's arrows
+  };
+
+  // The program's default files (copied into the working folder).
+  static std::vector<std::string> default_files();
+
+  // Starts the program and waits until its window and panel are shown.
+  explicit Daubwork(const std::vector<std::string>& files = default_files());
+
+  e2e::XServer& x() { return x_; }
+  e2e::App& app() { return *app_; }
+  const TempDir& dir() const { return dir_; }
+  e2e::Window window() const { return window_; }
+  e2e::Window panel() const { return panel_; }
+  int panel_width() const { return panel_width_; }
+
+  const Control& control(const std::string& label) const;
+  // Clicks the middle of a control's clickable part.
+  void click(const std::string& label);
+  // Clicks a spinner's up or down arrow.
+  void click_arrow(const std::string& label, bool up);
+  // Replaces the text of a field or spinner: clicks into it, deletes what
+  // it holds and types `text`. The control stays active until the next
+  // click in the canvas.
+  testing::AssertionResult set_text(const std::string& label, const std::string& text);
+  // Clicks a point of the canvas (window pixels, y down) with a button.
+  void click_canvas(int x, int y, e2e::Button button = e2e::Button::Left);
+  // Drags over the canvas with the left button, through window points.
+  void drag(const std::vector<e2e::Point>& path, int steps = 5);
+
+  // Presses a control and waits for a line it prints (from now on).
+  testing::AssertionResult click_and_wait(const std::string& label, const std::string& line,
+                                          e2e::Stream stream = e2e::Stream::Out);
+
+  // A screenshot of the canvas, top row first, canvas-sized.
+  e2e::Screenshot canvas_shot();
+
+ private:
+  TempDir dir_;
+  e2e::XServer x_;
+  std::unique_ptr<e2e::App> app_;
+  e2e::Window window_ = 0;
+  e2e::Window panel_ = 0;
+  int panel_width_ = 0;
+  std::vector<Control> controls_;
+};
