@@ -50,3 +50,12 @@ class EdgeAngleField {
   std::vector<Edge> edges_;
   std::vector<std::size_t> starts_;  // 2 * height_ + 1 entries
 };
+
+namespace edge_angle_detail {
+// (float)atan2((double)grad_y, (double)grad_x) with the C library's atan2,
+// bit for bit, mostly without calling it. Exposed for its tests.
+float gradient_angle(float grad_x, float grad_y);
+// The same for n cells at once, four at a time with AVX2 where the
+// processor has it.
+void gradient_angles(const float* grad_x, const float* grad_y, int n, float* angle);
+}  // namespace edge_angle_detail

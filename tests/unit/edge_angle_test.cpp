@@ -76,6 +76,72 @@ Arrays random_arrays(std::mt19937& rng, int w, int h, double density) {
   return a;
 }
 
+// The library's angle of a gradient, rounded to float: what every sample's
+// angle must equal.
+float library_angle(float gx, float gy) {
+  return static_cast<float>(std::atan2(static_cast<double>(gy), static_cast<double>(gx)));
+}
+
+bool same_angle(float a, float b) { return bits(a) == bits(b) || (std::isnan(a) && std::isnan(b)); }
+
+// Both the one-at-a-time and the four-at-a-time form, against the library.
+void expect_library_angles(const std::vector<float>& gx, const std::vector<float>& gy) {
+  std::vector<float> batch(gx.size());
+  edge_angle_detail::gradient_angles(gx.data(), gy.data(), static_cast<int>(gx.size()),
+                                     batch.data());
+  for (std::size_t i = 0; i < gx.size(); ++i) {
+    const float want = library_angle(gx[i], gy[i]);
+    ASSERT_TRUE(same_angle(edge_angle_detail::gradient_angle(gx[i], gy[i]), want))
+        << "(" << gx[i] << ", " << gy[i] << ")";
+    ASSERT_TRUE(same_angle(batch[i], want)) << "(" << gx[i] << ", " << gy[i] << ") in a batch";
+  }
+}
+
+TEST(GradientAngle, EqualsTheLibraryOnEveryKindOfGradient) {
+  std::vector<float> gx, gy;
+  const auto add = [&](float x, float y) {
+    gx.push_back(x);
+    gy.push_back(y);
+  };
+  // Every integer gradient of an 8-bit picture's range.
+  for (int x = -255; x <= 255; ++x)
+    for (int y = -255; y <= 255; ++y) add(static_cast<float>(x), static_cast<float>(y));
+  // Edge-map-like values, and magnitudes from the smallest float to the largest.
+  std::mt19937 rng(35);
+  std::uniform_real_distribution<float> grad(-255.0f, 255.0f);
+  std::uniform_real_distribution<float> exponent(-149.0f, 127.0f);
+  for (int k = 0; k < 1000000; ++k) add(grad(rng), grad(rng));
+  for (int k = 0; k < 500000; ++k) {
+    const float x = std::exp2(exponent(rng)), y = std::exp2(exponent(rng));
+    add(rng() & 1 ? x : -x, rng() & 1 ? y : -y);
+  }
+  // Where the nearest sixteenth of min/max changes, and equal magnitudes.
+  for (int k = 0; k < 16; ++k)
+    for (float toward : {0.0f, 100.0f}) {
+      float v = static_cast<float>(k) + 0.5f;
+      for (int step = 0; step < 40; ++step, v = std::nextafter(v, toward)) {
+        add(16.0f, v);
+        add(-v, -16.0f);
+      }
+    }
+  for (float v : {1e-30f, 0.3f, 1.0f, 7.0f, 255.0f}) {
+    add(v, v);
+    add(-v, v);
+    add(v, -v);
+    add(-v, -v);
+  }
+  // Zeros of both signs, infinities, NaN and the extremes, in all pairs.
+  const float inf = std::numeric_limits<float>::infinity();
+  const float special[] = {0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN(),
+                           1.0f, -1.0f, std::numeric_limits<float>::min(),
+                           std::numeric_limits<float>::denorm_min(),
+                           -std::numeric_limits<float>::max(), 255.0f};
+  for (float x : special)
+    for (float y : special) add(x, y);
+  add(1.0f, 2.0f);  // an odd count, so the batch has a tail
+  expect_library_angles(gx, gy);
+}
+
 TEST(EdgeAngle, HalfWidthIsThreeTenthsOfTheCanvasTruncated) {
   EXPECT_EQ(edge_window_half_width(3), 0);
   EXPECT_EQ(edge_window_half_width(4), 1);
