@@ -45,29 +45,37 @@ inline std::vector<unsigned char> sample_picture(int width, int height) {
   return rgb;
 }
 
-// Console output as usual; remembers each benchmark's median real time.
+// Console output as usual; remembers each benchmark's median real and CPU
+// time (the machine is shared, so both are shown).
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs)
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-        medians_[run.run_name.function_name + "/" + run.run_name.args] =
-            run.GetAdjustedRealTime();
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        const std::string key = run.run_name.function_name + "/" + run.run_name.args;
+        real_[key] = run.GetAdjustedRealTime();
+        cpu_[key] = run.GetAdjustedCPUTime();
+      }
     ConsoleReporter::ReportRuns(runs);
   }
-  // Median of `name` (function name / arguments, e.g. "BM_X/600/600"), or 0.
-  double median(const std::string& name) const {
-    auto it = medians_.find(name);
-    return it == medians_.end() ? 0.0 : it->second;
-  }
+  // Median real time of `name` (function name / arguments, e.g.
+  // "BM_X/600/600") in the benchmark's unit, or 0.
+  double median(const std::string& name) const { return find(real_, name); }
+  double median_cpu(const std::string& name) const { return find(cpu_, name); }
   void print_ratio(const std::string& what, const std::string& num, const std::string& den) const {
     const double a = median(num), b = median(den);
-    if (a > 0 && b > 0)
-      std::printf("%-58s %8.3f  (%s / %s)\n", what.c_str(), a / b, num.c_str(), den.c_str());
+    const double ac = median_cpu(num), bc = median_cpu(den);
+    if (a > 0 && b > 0 && ac > 0 && bc > 0)
+      std::printf("%-40s real %7.3f  cpu %7.3f  (%s / %s)\n", what.c_str(), a / b, ac / bc,
+                  num.c_str(), den.c_str());
   }
 
  private:
-  std::map<std::string, double> medians_;
+  static double find(const std::map<std::string, double>& m, const std::string& name) {
+    auto it = m.find(name);
+    return it == m.end() ? 0.0 : it->second;
+  }
+  std::map<std::string, double> real_, cpu_;
 };
 
 }  // namespace bench

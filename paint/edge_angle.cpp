@@ -34,13 +34,14 @@
 // so a row of the grid is a binary search and a walk over its edge pixels;
 // each edge pixel's atan2 is taken once per capture instead of once per
 // stroke; and under the Exponential falloff the samples whose weight is 0
-// in float (dx^2 + dy^2 >= 10811) are left out, since they add exactly 0 to
-// both sums.
+// in float (dx^2 + dy^2 >= 10811) are left out: they add +-0 to both sums,
+// which changes neither (the angle sum starts at +0 and never becomes -0).
 
 namespace {
 
-constexpr double kDegreesPerRadian180 = 180;  // times this, then
-constexpr double kPiApprox = 3.14159;         // divided by this (not pi)
+// Radians to degrees: times 180, then divided by 3.14159 (not by pi).
+constexpr double kHalfTurnDegrees = 180;
+constexpr double kPiApprox = 3.14159;
 
 // Weight at squared distance d2 under the Exponential falloff.
 float exponential_weight(float d2) {
@@ -88,7 +89,7 @@ long long first_on_grid(long long start, long long lo) {
 }
 
 inline float degrees(float angle) {
-  return static_cast<float>(static_cast<double>(angle) * kDegreesPerRadian180 / kPiApprox);
+  return static_cast<float>(static_cast<double>(angle) * kHalfTurnDegrees / kPiApprox);
 }
 
 // Number of non-zero bytes among n.
@@ -130,7 +131,8 @@ constexpr double kPi = 3.14159265358979323846;
 // sign of x (of -0 too), and +-pi/2 for a zero x; these come without the
 // library call, since edges along the axes are common.
 __attribute__((noinline)) float library_angle(double x, double y) {
-  if (y == 0.0 && !std::isnan(x)) return static_cast<float>(std::copysign(std::signbit(x) ? kPi : 0.0, y));
+  if (y == 0.0 && !std::isnan(x))
+    return static_cast<float>(std::copysign(std::signbit(x) ? kPi : 0.0, y));
   if (x == 0.0 && !std::isnan(y)) return static_cast<float>(std::copysign(kPi / 2, y));
   return static_cast<float>(std::atan2(y, x));
 }
@@ -150,7 +152,7 @@ namespace edge_angle_detail {
 // about 2^-46 of the result. The library's double atan2 is within an ulp or
 // two (2^-52) of the true value, so when the whole interval of +-2^-36 of
 // the result around our value rounds to one float, that float is the
-// library's rounded result too. Otherwise (about one call in two thousand),
+// library's rounded result too. Otherwise (about one call in three thousand),
 // and for zeros, infinities and NaN, the library decides.
 float gradient_angle(float grad_x, float grad_y) {
   const double x = grad_x, y = grad_y;
@@ -390,7 +392,7 @@ float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_
         const float wgt = table->weight[static_cast<std::size_t>(dx * dx + dy2)];
         sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
                                                                static_cast<double>(wgt) *
-                                                               kDegreesPerRadian180 / kPiApprox);
+                                                               kHalfTurnDegrees / kPiApprox);
         total = total + wgt;
       }
     } else {
@@ -401,7 +403,7 @@ float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_
         const float wgt = 1.0f / (fdx * fdx + dy2);
         sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
                                                                static_cast<double>(wgt) *
-                                                               kDegreesPerRadian180 / kPiApprox);
+                                                               kHalfTurnDegrees / kPiApprox);
         total = total + wgt;
       }
     }

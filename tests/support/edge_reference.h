@@ -65,8 +65,7 @@ inline float edge_angle(const float* grad_x, const float* grad_y, const unsigned
   for (long long r = static_cast<long long>(y) - h; r < static_cast<long long>(y) + h; r += 2) {
     for (long long c = static_cast<long long>(x) - h; c < static_cast<long long>(x) + h; c += 2) {
       if (r < 0 || r >= field_h || c < 0 || c >= field_w) continue;
-      const std::size_t i =
-          static_cast<std::size_t>(c) + static_cast<std::size_t>(r) * static_cast<std::size_t>(field_w);
+      const std::size_t i = static_cast<std::size_t>(c + r * field_w);
       if (edge_mask[i] == 0) continue;
       const long long dx = c - x, dy = r - y;
       const float dx2 = static_cast<float>(dx) * static_cast<float>(dx);

@@ -227,7 +227,8 @@ TEST(EdgeMap, EmptyCanvasWritesNothing) {
 TEST(EdgeMap, LopsidedPictureMatchesReferenceBitForBit) {
   const int w = 597, h = 83;
   auto rgb = random_picture(w, h, 597);
-  for (float threshold : {0.0f, 12.0f, 40.5f, 255.0f}) expect_matches_reference(w, h, rgb, threshold);
+  for (float threshold : {0.0f, 12.0f, 40.5f, 255.0f})
+    expect_matches_reference(w, h, rgb, threshold);
 
   // A smooth picture, where the differences are small and many magnitudes
   // sit near the threshold.
