@@ -28,7 +28,9 @@ class EdgeAngleField {
   // canvas `canvas_width` wide, which sets the window; falloff_type 0 is
   // Reciprocal, 1 Exponential (any other value counts as Reciprocal).
   // Samples outside this field's own width and height are skipped. 0 when
-  // no edge pixel takes part; never NaN or infinite.
+  // no edge pixel takes part; never NaN or infinite. Under Reciprocal, when
+  // the point itself is sampled (h even) and is an edge pixel, its weight
+  // would be 1 / 0: that pixel's own angle in degrees is the result.
   float angle_degrees(int canvas_width, int x, int y, int falloff_type) const;
 
   int width() const { return width_; }
