@@ -1,0 +1,412 @@
+#include "paint/edge_angle.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define DAUB_EDGE_ANGLE_AVX2 1
+#include <immintrin.h>
+#endif
+
+// The angle of a stroke at (x, y) is, with h the window half-width,
+//
+//   over rows    r = y - h, y - h + 2, ... while r < y + h   (outer loop)
+//   and columns  c = x - h, x - h + 2, ... while c < x + h   (inner loop)
+//   for each edge pixel (c, r) of the field, with dx = c - x, dy = r - y:
+//     w     = 1 / (dx^2 + dy^2)             Reciprocal
+//             exp(-sqrt(dx^2 + dy^2))       Exponential (sqrt, exp kept as float)
+//     sum   = float(sum + angle * w * 180 / 3.14159)     (in double)
+//     total = total + w                                  (in float)
+//   angle = sum / total, or 0 when total is 0.
+//
+// The grid starts h pixels left of and below the point and stops at h - 2
+// on the other side: it has h rows and h columns, all offsets of h's parity.
+// Radians become degrees with 180 / 3.14159 rather than pi, so a gradient
+// straight up gives 90.00008 degrees, not 90. The mean is of plain degree
+// values: 170 and -170 average to 0, not 180.
+//
+// Every float of that loop is reproduced in the same order: the sums are
+// rounded after every sample, so the order of the samples is part of the
+// result. What is saved is the work that leads to no addition: the field
+// keeps only the edge pixels, per row and column parity, sorted by column,
+// so a row of the grid is a binary search and a walk over its edge pixels;
+// each edge pixel's atan2 is taken once per capture instead of once per
+// stroke; and under the Exponential falloff the samples whose weight is 0
+// in float (dx^2 + dy^2 >= 10811) are left out: they add +-0 to both sums,
+// which changes neither (the angle sum starts at +0 and never becomes -0).
+
+namespace {
+
+// Radians to degrees: times 180, then divided by 3.14159 (not by pi).
+constexpr double kHalfTurnDegrees = 180;
+constexpr double kPiApprox = 3.14159;
+
+// Weight at squared distance d2 under the Exponential falloff.
+float exponential_weight(float d2) {
+  const float d = static_cast<float>(std::sqrt(static_cast<double>(d2)));
+  return static_cast<float>(std::exp(-static_cast<double>(d)));
+}
+
+// Exponential weights by integer squared distance, up to the first one that
+// is 0 in float; every farther one is 0 as well.
+struct ExponentialTable {
+  // Far past the last non-zero weight: sqrt(16384) = 128 and exp(-128) is
+  // about 2.6e-56, far below half the smallest float (7e-46), so every
+  // squared distance from here on has weight 0 too.
+  static constexpr int kChecked = 16384;
+  std::vector<float> weight;  // weight[n], n < zero_from
+  long long zero_from = 0;    // first squared distance of weight 0
+
+  ExponentialTable() {
+    for (int n = 0; n < kChecked; ++n) {
+      const float w = exponential_weight(static_cast<float>(n));
+      if (w != 0.0f) zero_from = n + 1;
+      weight.push_back(w);
+    }
+    weight.resize(static_cast<std::size_t>(zero_from));
+  }
+};
+
+const ExponentialTable& exponential_table() {
+  static const ExponentialTable table;
+  return table;
+}
+
+// Largest d >= 0 with d * d < limit (limit >= 1).
+long long floor_sqrt_below(long long limit) {
+  long long d = static_cast<long long>(std::sqrt(static_cast<double>(limit)));
+  while (d > 0 && d * d >= limit) --d;
+  while ((d + 1) * (d + 1) < limit) ++d;
+  return d;
+}
+
+// First value >= lo in the progression start, start + 2, ...
+long long first_on_grid(long long start, long long lo) {
+  if (start >= lo) return start;
+  return start + ((lo - start + 1) / 2) * 2;
+}
+
+inline float degrees(float angle) {
+  return static_cast<float>(static_cast<double>(angle) * kHalfTurnDegrees / kPiApprox);
+}
+
+// Number of non-zero bytes among n.
+std::size_t count_non_zero(const unsigned char* p, std::size_t n) {
+  std::size_t count = 0, i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t v;
+    std::memcpy(&v, p + i, sizeof v);
+    if (v == 0) continue;
+    // Fold each byte onto its lowest bit, then add the eight bits up.
+    v |= v >> 4;
+    v |= v >> 2;
+    v |= v >> 1;
+    v &= 0x0101010101010101ull;
+    count += static_cast<std::size_t>((v * 0x0101010101010101ull) >> 56);
+  }
+  for (; i < n; ++i) count += p[i] != 0;
+  return count;
+}
+
+// atan(k / 16) for k = 0 ... 16, from the C library.
+struct ArctanTable {
+  double value[17];
+  ArctanTable() {
+    for (int k = 0; k <= 16; ++k) value[k] = std::atan(k / 16.0);
+  }
+};
+
+const ArctanTable& arctan_table() {
+  static const ArctanTable table;
+  return table;
+}
+
+constexpr double kPi = 3.14159265358979323846;
+
+// The C library's angle, kept out of line so that the fast path stays small.
+// A gradient along an axis (one component 0, the other a number) has the
+// angle C's atan2 is bound to give it: +-0 or +-pi for a zero y, by the
+// sign of x (of -0 too), and +-pi/2 for a zero x; these come without the
+// library call, since edges along the axes are common.
+__attribute__((noinline)) float library_angle(double x, double y) {
+  if (y == 0.0 && !std::isnan(x))
+    return static_cast<float>(std::copysign(std::signbit(x) ? kPi : 0.0, y));
+  if (x == 0.0 && !std::isnan(y)) return static_cast<float>(std::copysign(kPi / 2, y));
+  return static_cast<float>(std::atan2(y, x));
+}
+
+// Relative distance from our arctangent within which the library's value
+// must lie: ours is good to 2^-46, the library's to 2^-52.
+constexpr double kAngleMargin = 0x1p-36;
+
+}  // namespace
+
+namespace edge_angle_detail {
+
+// The C library's atan2 costs about 35 ns, which on a capture whose every
+// pixel is an edge (4K, threshold 0) would add a third of a second. This
+// computes atan(t) for t = min / max of the magnitudes as atan(k / 16) plus
+// a short series in u = (t - k/16) / (1 + t k/16), |u| <= 1/32, accurate to
+// about 2^-46 of the result. The library's double atan2 is within an ulp or
+// two (2^-52) of the true value, so when the whole interval of +-2^-36 of
+// the result around our value rounds to one float, that float is the
+// library's rounded result too. Otherwise (about one call in three thousand),
+// and for zeros, infinities and NaN, the library decides.
+float gradient_angle(float grad_x, float grad_y) {
+  const double x = grad_x, y = grad_y;
+  if (x == 0.0 || y == 0.0 || !std::isfinite(x) || !std::isfinite(y)) return library_angle(x, y);
+  // Branch-free: the quadrant of a gradient is as good as random.
+  const double ax = std::fabs(x), ay = std::fabs(y);
+  const double t = std::min(ax, ay) / std::max(ax, ay);  // (0, 1]
+  const int k = static_cast<int>(t * 16.0 + 0.5);        // nearest sixteenth, 0 ... 16
+  const double c = k * (1.0 / 16);
+  // t - c is exact (t lies within a factor 2 of c, or c is 0).
+  const double u = (t - c) / (1.0 + t * c);
+  const double u2 = u * u;
+  const double series =
+      u + u * u2 * (-1.0 / 3 + u2 * (1.0 / 5 + u2 * (-1.0 / 7 + u2 * (1.0 / 9 - u2 * (1.0 / 11)))));
+  const double at = arctan_table().value[k] + series;  // atan(t), 0 ... pi/4
+  // From atan(t) to the angle of (|x|, |y|) and of (x, |y|):
+  //   |y| <= |x|, x > 0: at         |y| > |x|, x > 0: pi/2 - at
+  //   |y| <= |x|, x < 0: pi - at    |y| > |x|, x < 0: pi/2 + at
+  static constexpr double kBase[4] = {0.0, kPi / 2, kPi, kPi / 2};
+  static constexpr double kSign[4] = {1.0, -1.0, -1.0, 1.0};
+  const int quadrant = (ay > ax) + 2 * (x < 0);
+  const double a = std::copysign(kBase[quadrant] + kSign[quadrant] * at, y);
+  const double margin = std::fabs(a) * kAngleMargin;
+  const float f = static_cast<float>(a);
+  if (static_cast<float>(a - margin) != f || static_cast<float>(a + margin) != f)
+    return library_angle(x, y);
+  return f;
+}
+
+#ifdef DAUB_EDGE_ANGLE_AVX2
+
+// Four lanes of gradient_angle: the same formula with vector operations
+// (the same IEEE operations, no fused multiply-add), the same check, and
+// the library for every lane that fails it.
+__attribute__((target("avx2"))) static void gradient_angles4_avx2(const float* grad_x,
+                                                                  const float* grad_y,
+                                                                  float* angle) {
+  const __m256d sign_bit = _mm256_set1_pd(-0.0);
+  const __m256d x = _mm256_cvtps_pd(_mm_loadu_ps(grad_x));
+  const __m256d y = _mm256_cvtps_pd(_mm_loadu_ps(grad_y));
+  const __m256d ax = _mm256_andnot_pd(sign_bit, x);
+  const __m256d ay = _mm256_andnot_pd(sign_bit, y);
+  // Lanes the fast path takes: both components finite and not zero.
+  const __m256d largest = _mm256_set1_pd(std::numeric_limits<double>::max());
+  const __m256d zero = _mm256_setzero_pd();
+  const __m256d usable = _mm256_and_pd(
+      _mm256_and_pd(_mm256_cmp_pd(ax, zero, _CMP_GT_OQ), _mm256_cmp_pd(ax, largest, _CMP_LE_OQ)),
+      _mm256_and_pd(_mm256_cmp_pd(ay, zero, _CMP_GT_OQ), _mm256_cmp_pd(ay, largest, _CMP_LE_OQ)));
+  // Other lanes compute with t = 0 so that the table index stays in range.
+  const __m256d t =
+      _mm256_and_pd(_mm256_div_pd(_mm256_min_pd(ax, ay), _mm256_max_pd(ax, ay)), usable);
+  const __m128i k = _mm256_cvttpd_epi32(
+      _mm256_add_pd(_mm256_mul_pd(t, _mm256_set1_pd(16.0)), _mm256_set1_pd(0.5)));
+  const __m256d c = _mm256_mul_pd(_mm256_cvtepi32_pd(k), _mm256_set1_pd(1.0 / 16));
+  const __m256d u = _mm256_div_pd(_mm256_sub_pd(t, c),
+                                  _mm256_add_pd(_mm256_set1_pd(1.0), _mm256_mul_pd(t, c)));
+  const __m256d u2 = _mm256_mul_pd(u, u);
+  __m256d p = _mm256_sub_pd(_mm256_set1_pd(1.0 / 9), _mm256_mul_pd(u2, _mm256_set1_pd(1.0 / 11)));
+  p = _mm256_add_pd(_mm256_set1_pd(-1.0 / 7), _mm256_mul_pd(u2, p));
+  p = _mm256_add_pd(_mm256_set1_pd(1.0 / 5), _mm256_mul_pd(u2, p));
+  p = _mm256_add_pd(_mm256_set1_pd(-1.0 / 3), _mm256_mul_pd(u2, p));
+  const __m256d series = _mm256_add_pd(u, _mm256_mul_pd(_mm256_mul_pd(u, u2), p));
+  const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+  const __m256d at = _mm256_add_pd(
+      _mm256_mask_i32gather_pd(zero, arctan_table().value, k, all, 8), series);
+  const __m256d steep = _mm256_cmp_pd(ay, ax, _CMP_GT_OQ);
+  const __m256d left = _mm256_cmp_pd(x, zero, _CMP_LT_OQ);
+  // Base 0, pi/2, pi, pi/2 and sign +, -, -, + as in the scalar table.
+  const __m256d base = _mm256_blendv_pd(_mm256_and_pd(left, _mm256_set1_pd(kPi)),
+                                        _mm256_set1_pd(kPi / 2), steep);
+  const __m256d flip = _mm256_and_pd(_mm256_xor_pd(steep, left), sign_bit);
+  const __m256d r = _mm256_add_pd(base, _mm256_xor_pd(at, flip));
+  const __m256d a = _mm256_or_pd(_mm256_andnot_pd(sign_bit, r), _mm256_and_pd(y, sign_bit));
+  const __m256d margin = _mm256_mul_pd(_mm256_andnot_pd(sign_bit, a), _mm256_set1_pd(kAngleMargin));
+  const __m128 same = _mm_and_ps(_mm_cmpeq_ps(_mm256_cvtpd_ps(_mm256_sub_pd(a, margin)),
+                                              _mm256_cvtpd_ps(a)),
+                                 _mm_cmpeq_ps(_mm256_cvtpd_ps(_mm256_add_pd(a, margin)),
+                                              _mm256_cvtpd_ps(a)));
+  // Gradients along an axis, as library_angle gives them: for a zero y
+  // (x a number) 0 or pi by the sign bit of x, for a zero x (y a number)
+  // pi/2; either with the sign of y.
+  const __m256d y_zero = _mm256_and_pd(_mm256_cmp_pd(ay, zero, _CMP_EQ_OQ),
+                                       _mm256_cmp_pd(x, x, _CMP_ORD_Q));
+  const __m256d x_zero = _mm256_and_pd(_mm256_cmp_pd(ax, zero, _CMP_EQ_OQ),
+                                       _mm256_cmp_pd(y, y, _CMP_ORD_Q));
+  const __m256d axis = _mm256_or_pd(y_zero, x_zero);
+  const __m256d axis_angle = _mm256_blendv_pd(
+      _mm256_set1_pd(kPi / 2), _mm256_blendv_pd(zero, _mm256_set1_pd(kPi), x), y_zero);
+  const __m256d on_axis =
+      _mm256_or_pd(_mm256_andnot_pd(sign_bit, axis_angle), _mm256_and_pd(y, sign_bit));
+  _mm_storeu_ps(angle, _mm256_cvtpd_ps(_mm256_blendv_pd(a, on_axis, axis)));
+  int bad = ~((_mm_movemask_ps(same) & _mm256_movemask_pd(usable)) | _mm256_movemask_pd(axis)) &
+            0xF;
+  while (bad) {
+    const int lane = __builtin_ctz(bad);
+    angle[lane] = library_angle(grad_x[lane], grad_y[lane]);
+    bad &= bad - 1;
+  }
+}
+
+#endif  // DAUB_EDGE_ANGLE_AVX2
+
+void gradient_angles(const float* grad_x, const float* grad_y, int n, float* angle) {
+  int i = 0;
+#ifdef DAUB_EDGE_ANGLE_AVX2
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2)
+    for (; i + 4 <= n; i += 4) gradient_angles4_avx2(grad_x + i, grad_y + i, angle + i);
+#endif
+  for (; i < n; ++i) angle[i] = gradient_angle(grad_x[i], grad_y[i]);
+}
+
+}  // namespace edge_angle_detail
+
+int edge_window_half_width(int canvas_width) {
+  if (canvas_width <= 0) return 0;
+  return static_cast<int>(0.3 * static_cast<double>(canvas_width));
+}
+
+void EdgeAngleField::reset(const float* grad_x, const float* grad_y,
+                           const unsigned char* edge_mask, int width, int height) {
+  width_ = 0;
+  height_ = 0;
+  edges_.clear();
+  starts_.clear();
+  if (!grad_x || !grad_y || !edge_mask || width <= 0 || height <= 0) return;
+
+  const std::size_t w = static_cast<std::size_t>(width);
+  const std::size_t cells = w * static_cast<std::size_t>(height);
+  // Cells are written unconditionally and kept by advancing the cursor, so
+  // both buffers have room for one word's worth more.
+  edges_.resize(count_non_zero(edge_mask, cells) + 8);
+  std::vector<Edge> odd(w / 2 + 8);  // one row's odd columns, appended after its even ones
+  starts_.resize(2 * static_cast<std::size_t>(height) + 1);
+
+  Edge* const first = edges_.data();
+  Edge* even_out = first;
+  float angles[8];
+  for (int r = 0; r < height; ++r) {
+    const std::size_t row = w * static_cast<std::size_t>(r);
+    const unsigned char* m = edge_mask + row;
+    const float* gx = grad_x + row;
+    const float* gy = grad_y + row;
+    Edge* odd_out = odd.data();
+    // A gradient that is not a number has no direction; such a pixel would
+    // make every angle around it NaN, so it takes no part.
+    const auto keep = [&](int c, float a) {
+      Edge*& out = c & 1 ? odd_out : even_out;
+      *out = Edge{c, a};
+      out += m[c] != 0 && !std::isnan(a);
+    };
+    starts_[2 * static_cast<std::size_t>(r)] = static_cast<std::size_t>(even_out - first);
+    int c = 0;
+    // Eight mask bytes at a time: most of a photograph is not edge, and
+    // where it is, edges come in runs, so the eight angles are taken at once.
+    for (; c + 8 <= width; c += 8) {
+      uint64_t word;
+      std::memcpy(&word, m + c, sizeof word);
+      if (word == 0) continue;
+      edge_angle_detail::gradient_angles(gx + c, gy + c, 8, angles);
+      for (int k = 0; k < 8; ++k) keep(c + k, angles[k]);
+    }
+    for (; c < width; ++c)
+      if (m[c]) keep(c, edge_angle_detail::gradient_angle(gx[c], gy[c]));
+    starts_[2 * static_cast<std::size_t>(r) + 1] = static_cast<std::size_t>(even_out - first);
+    const std::size_t odd_count = static_cast<std::size_t>(odd_out - odd.data());
+    if (odd_count) std::memcpy(even_out, odd.data(), odd_count * sizeof(Edge));
+    even_out += odd_count;
+  }
+  const std::size_t kept = static_cast<std::size_t>(even_out - first);
+  starts_[2 * static_cast<std::size_t>(height)] = kept;
+  edges_.resize(kept);
+  width_ = width;
+  height_ = height;
+}
+
+const EdgeAngleField::Edge* EdgeAngleField::list_begin(long long row, int parity) const {
+  return edges_.data() + starts_[2 * static_cast<std::size_t>(row) + parity];
+}
+
+const EdgeAngleField::Edge* EdgeAngleField::list_end(long long row, int parity) const {
+  return edges_.data() + starts_[2 * static_cast<std::size_t>(row) + parity + 1];
+}
+
+float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_type) const {
+  const int h = edge_window_half_width(canvas_width);
+  if (h <= 0 || edges_.empty()) return 0.0f;
+  const bool exponential = falloff_type == 1;
+  const long long px = x, py = y;
+
+  // Reciprocal weight of the point itself (offset (0, 0), on the grid when
+  // h is even) is 1 / 0: infinitely near, it outweighs every other sample,
+  // so the angle is that pixel's own, in degrees. Left as 1 / 0 it would
+  // turn both sums infinite (or NaN for an angle of 0) and the mean NaN.
+  if (!exponential && h % 2 == 0 && px >= 0 && px < width_ && py >= 0 && py < height_) {
+    const int parity = static_cast<int>(px & 1);
+    const Edge* end = list_end(py, parity);
+    const Edge* e = std::lower_bound(list_begin(py, parity), end, px,
+                                     [](const Edge& a, long long c) { return a.column < c; });
+    if (e != end && e->column == px) return degrees(e->angle);
+  }
+
+  // Grid rows and columns, clipped to the field: [lo, hi) on the grid.
+  long long row_lo = first_on_grid(py - h, 0);
+  long long row_hi = std::min<long long>(py + h, height_);
+  const long long col_lo = std::max<long long>(px - h, 0);
+  const long long col_hi = std::min<long long>(px + h, width_);
+  const int parity = static_cast<int>((px - h) & 1);  // every grid column has it
+
+  const ExponentialTable* table = exponential ? &exponential_table() : nullptr;
+  long long reach = 0;  // Exponential: largest |offset| of non-zero weight
+  if (table) {
+    if (table->zero_from == 0) return 0.0f;
+    reach = floor_sqrt_below(table->zero_from);
+    row_lo = first_on_grid(row_lo, py - reach);
+    row_hi = std::min(row_hi, py + reach + 1);
+  }
+
+  float sum = 0.0f;    // weighted degrees
+  float total = 0.0f;  // weights
+  for (long long r = row_lo; r < row_hi; r += 2) {
+    const long long dy = r - py;
+    long long lo = col_lo, hi = col_hi;
+    if (table) {
+      const long long across = floor_sqrt_below(table->zero_from - dy * dy);
+      lo = std::max(lo, px - across);
+      hi = std::min(hi, px + across + 1);
+    }
+    if (lo >= hi) continue;
+    const Edge* end = list_end(r, parity);
+    const Edge* e = std::lower_bound(list_begin(r, parity), end, lo,
+                                     [](const Edge& a, long long c) { return a.column < c; });
+    if (table) {
+      const long long dy2 = dy * dy;
+      for (; e != end && e->column < hi; ++e) {
+        const long long dx = e->column - px;
+        const float wgt = table->weight[static_cast<std::size_t>(dx * dx + dy2)];
+        sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
+                                                               static_cast<double>(wgt) *
+                                                               kHalfTurnDegrees / kPiApprox);
+        total = total + wgt;
+      }
+    } else {
+      const float fdy = static_cast<float>(dy);
+      const float dy2 = fdy * fdy;
+      for (; e != end && e->column < hi; ++e) {
+        const float fdx = static_cast<float>(e->column - px);
+        const float wgt = 1.0f / (fdx * fdx + dy2);
+        sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
+                                                               static_cast<double>(wgt) *
+                                                               kHalfTurnDegrees / kPiApprox);
+        total = total + wgt;
+      }
+    }
+  }
+  return total > 0.0f ? sum / total : 0.0f;
+}

@@ -1,0 +1,63 @@
+// The turn of a stroke that follows the edges of the picture: a weighted
+// mean of the gradient directions of the edge pixels in a square window
+// around the stroke's point. Plain arithmetic over the capture's arrays, no
+// OpenGL; the caller turns its frame by the result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// Half-width h of the sampling window on a canvas `canvas_width` pixels
+// wide: 0.3 * width in double, truncated (3 -> 0, 10 -> 3, 600 -> 180).
+// 0 for a width of 0 or less.
+int edge_window_half_width(int canvas_width);
+
+// What one capture's gradients and edge mask give the angle: the direction
+// of every edge pixel, grouped by row and by column parity. Built once per
+// capture by reset(); the arrays are not kept and may go afterwards.
+class EdgeAngleField {
+ public:
+  // grad_x, grad_y, edge_mask: width * height cells, row 0 at the bottom,
+  // cell (x, y) at x + y * width; a non-zero mask cell is an edge pixel.
+  // Null arrays or a size of 0 give a field without edges.
+  void reset(const float* grad_x, const float* grad_y, const unsigned char* edge_mask, int width,
+             int height);
+
+  // The mean edge angle in degrees around canvas point (x, y) (y up) on a
+  // canvas `canvas_width` wide, which sets the window; falloff_type 0 is
+  // Reciprocal, 1 Exponential (any other value counts as Reciprocal).
+  // Samples outside this field's own width and height are skipped. 0 when
+  // no edge pixel takes part; never NaN or infinite. Under Reciprocal, when
+  // the point itself is sampled (h even) and is an edge pixel, its weight
+  // would be 1 / 0: that pixel's own angle in degrees is the result.
+  float angle_degrees(int canvas_width, int x, int y, int falloff_type) const;
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  std::size_t edge_pixels() const { return edges_.size(); }
+
+ private:
+  struct Edge {
+    int32_t column;
+    float angle;  // atan2(grad_y, grad_x) in radians, -pi ... pi
+  };
+  // First edge of row r, column parity p at starts_[2r + p]; the list ends
+  // where the next begins. Each list is sorted by column.
+  const Edge* list_begin(long long row, int parity) const;
+  const Edge* list_end(long long row, int parity) const;
+
+  int width_ = 0;
+  int height_ = 0;
+  std::vector<Edge> edges_;
+  std::vector<std::size_t> starts_;  // 2 * height_ + 1 entries
+};
+
+namespace edge_angle_detail {
+// (float)atan2((double)grad_y, (double)grad_x) with the C library's atan2,
+// bit for bit, mostly without calling it. Exposed for its tests.
+float gradient_angle(float grad_x, float grad_y);
+// The same for n cells at once, four at a time with AVX2 where the
+// processor has it.
+void gradient_angles(const float* grad_x, const float* grad_y, int n, float* angle);
+}  // namespace edge_angle_detail
