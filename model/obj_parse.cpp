@@ -54,19 +54,18 @@ bool index_in_range(int64_t one_based, int32_t capacity) {
   return one_based >= 1 && one_based <= capacity;
 }
 
-// One corner [c, corner_end) of the form v/t/n into slot k.
-bool parse_corner(const char* c, const char* corner_end, const ObjCounts& capacity,
+// Plain digits from p (no sign, no white space); the value saturates.
+const char* read_digits(const char* p, const char* end, int64_t* value) {
+  int64_t v = 0;
+  for (; p < end && is_digit(*p); ++p) {
+    if (v < kIndexLimit) v = v * 10 + (*p - '0');
+  }
+  *value = v;
+  return p;
+}
+
+bool store_corner(int64_t v, int64_t t, int64_t n, const ObjCounts& capacity,
                   ObjFaceCorners* corners, int k) {
-  const char* slash1 = find_slash(c, corner_end);
-  if (slash1 == corner_end) return false;
-  const char* slash2 = find_slash(slash1 + 1, corner_end);
-  if (slash2 == corner_end) return false;
-  int64_t v = 0, t = 0, n = 0;
-  bool has_v = false, has_t = false, has_n = false;
-  parse_index(c, slash1, &v, &has_v);
-  parse_index(slash1 + 1, slash2, &t, &has_t);
-  parse_index(slash2 + 1, corner_end, &n, &has_n);
-  if (!has_v || !has_t || !has_n) return false;
   if (!index_in_range(v, capacity.vertices) || !index_in_range(t, capacity.texcoords) ||
       !index_in_range(n, capacity.normals)) {
     return false;
@@ -75,6 +74,40 @@ bool parse_corner(const char* c, const char* corner_end, const ObjCounts& capaci
   corners->texcoord[k] = static_cast<int32_t>(t - 1);
   corners->normal[k] = static_cast<int32_t>(n - 1);
   return true;
+}
+
+// One corner starting at c, into slot k; *corner_end receives the blank or
+// line end after it. The corner runs to the first blank at or after c; its
+// texture index starts past the first slash in it, its normal index past
+// the next slash.
+bool parse_corner(const char* c, const char* line_end, const ObjCounts& capacity,
+                  ObjFaceCorners* corners, int k, const char** corner_end) {
+  int64_t v = 0, t = 0, n = 0;
+  // The common form, digits/digits/digits then a blank or the line's end,
+  // read in one sweep; it gives what the general reading below gives.
+  const char* q1 = read_digits(c, line_end, &v);
+  if (q1 > c && q1 < line_end && *q1 == '/') {
+    const char* q2 = read_digits(q1 + 1, line_end, &t);
+    if (q2 > q1 + 1 && q2 < line_end && *q2 == '/') {
+      const char* q3 = read_digits(q2 + 1, line_end, &n);
+      if (q3 > q2 + 1 && (q3 == line_end || *q3 == ' ')) {
+        *corner_end = q3;
+        return store_corner(v, t, n, capacity, corners, k);
+      }
+    }
+  }
+  const char* end = find_blank(c, line_end);
+  *corner_end = end;
+  const char* slash1 = find_slash(c, end);
+  if (slash1 == end) return false;
+  const char* slash2 = find_slash(slash1 + 1, end);
+  if (slash2 == end) return false;
+  bool has_v = false, has_t = false, has_n = false;
+  parse_index(c, slash1, &v, &has_v);
+  parse_index(slash1 + 1, slash2, &t, &has_t);
+  parse_index(slash2 + 1, end, &n, &has_n);
+  if (!has_v || !has_t || !has_n) return false;
+  return store_corner(v, t, n, capacity, corners, k);
 }
 
 // --- one function per kind of line the parse pass stores -----------------
@@ -155,32 +188,21 @@ const char* parse_float(const char* p, const char* end, float* out) {
   }
   const char* digits = q;
   // Significand w as an integer and its decimal exponent: the value is
-  // w * 10^exp10. Past 19 digits w could overflow; such numbers take the
-  // slow road.
+  // w * 10^exp10. Numbers of more than 19 digits take the slow road.
   uint64_t w = 0;
   int64_t exp10 = 0;
-  bool any_digit = false;
-  bool truncated = false;
-  for (; q < end && is_digit(*q); ++q) {
-    any_digit = true;
-    if (w < 1000000000000000000ull) {
-      w = w * 10 + uint64_t(*q - '0');
-    } else {
-      truncated = true;
-    }
-  }
+  for (; q < end && is_digit(*q); ++q) w = w * 10 + uint64_t(*q - '0');
+  int64_t digit_count = q - digits;
   if (q < end && *q == '.') {
     ++q;
-    for (; q < end && is_digit(*q); ++q) {
-      any_digit = true;
-      if (w < 1000000000000000000ull) {
-        w = w * 10 + uint64_t(*q - '0');
-        --exp10;
-      } else {
-        truncated = true;
-      }
-    }
+    const char* frac_start = q;
+    for (; q < end && is_digit(*q); ++q) w = w * 10 + uint64_t(*q - '0');
+    exp10 = -(q - frac_start);
+    digit_count += q - frac_start;
   }
+  bool any_digit = digit_count > 0;
+  // Up to 19 digits w is exact (it may wrap beyond; then it is not used).
+  bool truncated = digit_count > 19;
   if (!any_digit) return p;
   if (q < end && (*q == 'e' || *q == 'E')) {
     const char* e = q + 1;
@@ -235,12 +257,16 @@ const char* parse_index(const char* p, const char* end, int64_t* out, bool* foun
 
 void read_number_list(const char* first, const char* line_end, int n, float* out) {
   const char* at = first;
+  const char* blank = nullptr;  // the blank after the last number, when known
   for (int i = 0; i < n; ++i) {
     if (i > 0) {
-      const char* blank = find_blank(at, line_end);
+      if (!blank) blank = find_blank(at, line_end);
       at = blank < line_end ? blank + 1 : line_end;
     }
-    parse_float(at, line_end, &out[i]);
+    const char* stop = parse_float(at, line_end, &out[i]);
+    // A number that starts right at `at` holds no blank, so a blank right
+    // after it is the first one at or after `at`.
+    blank = stop > at && !is_space(*at) && stop < line_end && *stop == ' ' ? stop : nullptr;
   }
 }
 
@@ -249,8 +275,8 @@ int parse_face_line(const char* line, const char* line_end, const ObjCounts& cap
   const char* c = line_end - line > 2 ? line + 2 : line_end;
   int kept = 0;
   for (;;) {
-    const char* corner_end = find_blank(c, line_end);
-    if (!parse_corner(c, corner_end, capacity, corners, kept)) return 0;
+    const char* corner_end = line_end;
+    if (!parse_corner(c, line_end, capacity, corners, kept, &corner_end)) return 0;
     ++kept;
     if (kept == 4 || corner_end == line_end) break;
     c = corner_end + 1;
