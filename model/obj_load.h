@@ -1,0 +1,30 @@
+// The file side of ObjModel::load_obj_model: path building, the material
+// library's map_Kd statement, and the replaceable texture loader. The byte
+// parsing itself lives in model/obj_parse.h.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// Turns a texture path into an OpenGL texture name, 0 when the picture cannot
+// be read. Defaults to DevIL's ilutGLLoadImage (DevIL initialised for OpenGL
+// and the drawing context current); tests put a recorder here.
+using ObjTextureLoader = uint32_t (*)(const char* path);
+extern ObjTextureLoader obj_texture_loader;
+
+// Writes "directory/name" (name: length bytes, not NUL-terminated) into out,
+// which holds size bytes with the terminator. Returns false, leaving out
+// empty, when the name is empty, holds a NUL byte, or the path does not fit:
+// a shortened path is never built.
+bool join_path(char* out, size_t size, const char* directory, const char* name,
+               size_t length);
+
+// Reading the material library: it is read in pieces of at most 254 bytes
+// (the line feed included), and the first piece that starts a line and
+// begins with "map_Kd" is the texture statement. A map_Kd line that does not
+// end within its piece is over-long and refused; one that ends the file
+// without a line feed ends there.
+constexpr size_t kMtlPieceSize = 255;  // buffer bytes, with the terminator
+enum class MapKdStatus { found, missing, too_long };
+MapKdStatus read_map_kd(FILE* mtl, char (&line)[kMtlPieceSize], size_t* length);

@@ -1,0 +1,434 @@
+#include "model/obj_parse.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace {
+
+bool is_space(char c) {
+  // The line feed never occurs inside a line: it ends it.
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+const char* skip_space(const char* p, const char* end) {
+  while (p < end && is_space(*p)) ++p;
+  return p;
+}
+
+bool only_space(const char* p, const char* end) { return skip_space(p, end) == end; }
+
+const char* find_char(const char* p, const char* end, char c) {
+  if (p >= end) return end;
+  const void* hit = std::memchr(p, c, static_cast<size_t>(end - p));
+  return hit ? static_cast<const char*>(hit) : end;
+}
+
+// Exact powers of ten in double: 10^22 is the largest that is.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Converts the decimal text [digits, stop) (no sign, already known to be a
+// number) the slow, always correctly rounded way.
+double slow_decimal(const char* digits, const char* stop) {
+  double d = 0.0;
+  std::from_chars_result r = std::from_chars(digits, stop, d);
+  if (r.ec == std::errc::result_out_of_range) {
+    // Too large or too small for a double: strtod gives infinity or 0 (or the
+    // nearest subnormal) as a C number reading does.
+    std::string copy(digits, stop);
+    d = std::strtod(copy.c_str(), nullptr);
+  }
+  return d;
+}
+
+// Index values saturate here: far beyond any count a file can reach.
+constexpr int64_t kIndexLimit = int64_t{1} << 40;
+
+bool index_in_range(int64_t one_based, int32_t capacity) {
+  return one_based >= 1 && one_based <= capacity;
+}
+
+// Plain digits from p (no sign, no white space); the value saturates.
+const char* read_digits(const char* p, const char* end, int64_t* value) {
+  int64_t v = 0;
+  for (; p < end && is_digit(*p); ++p) {
+    if (v < kIndexLimit) v = v * 10 + (*p - '0');
+  }
+  *value = v;
+  return p;
+}
+
+bool store_corner(int64_t v, int64_t t, int64_t n, const ObjCounts& capacity,
+                  ObjFaceCorners* corners, int k) {
+  if (!index_in_range(v, capacity.vertices) || !index_in_range(t, capacity.texcoords) ||
+      !index_in_range(n, capacity.normals)) {
+    return false;
+  }
+  corners->vertex[k] = static_cast<int32_t>(v - 1);
+  corners->texcoord[k] = static_cast<int32_t>(t - 1);
+  corners->normal[k] = static_cast<int32_t>(n - 1);
+  return true;
+}
+
+// One corner starting at c, into slot k; *corner_end receives the blank or
+// line end after it. The corner runs to the first blank at or after c; its
+// texture index starts past the first slash in it, its normal index past
+// the next slash.
+bool parse_corner(const char* c, const char* line_end, const ObjCounts& capacity,
+                  ObjFaceCorners* corners, int k, const char** corner_end) {
+  int64_t v = 0, t = 0, n = 0;
+  // The common form, digits/digits/digits then a blank or the line's end,
+  // read in one sweep; it gives what the general reading below gives.
+  const char* q1 = read_digits(c, line_end, &v);
+  if (q1 > c && q1 < line_end && *q1 == '/') {
+    const char* q2 = read_digits(q1 + 1, line_end, &t);
+    if (q2 > q1 + 1 && q2 < line_end && *q2 == '/') {
+      const char* q3 = read_digits(q2 + 1, line_end, &n);
+      if (q3 > q2 + 1 && (q3 == line_end || *q3 == ' ')) {
+        *corner_end = q3;
+        return store_corner(v, t, n, capacity, corners, k);
+      }
+    }
+  }
+  const char* end = find_blank(c, line_end);
+  *corner_end = end;
+  const char* slash1 = find_slash(c, end);
+  if (slash1 == end) return false;
+  const char* slash2 = find_slash(slash1 + 1, end);
+  if (slash2 == end) return false;
+  bool has_v = false, has_t = false, has_n = false;
+  parse_index(c, slash1, &v, &has_v);
+  parse_index(slash1 + 1, slash2, &t, &has_t);
+  parse_index(slash2 + 1, end, &n, &has_n);
+  if (!has_v || !has_t || !has_n) return false;
+  return store_corner(v, t, n, capacity, corners, k);
+}
+
+// --- one function per kind of line the parse pass stores -----------------
+
+void store_vertex(const char* line, const char* line_end, ObjModel& model,
+                  const ObjCounts& capacity) {
+  if (model.vertex_count >= capacity.vertices) return;
+  read_number_list(line + 2, line_end, 3, model.vertices + 3 * size_t(model.vertex_count));
+  ++model.vertex_count;
+}
+
+void store_texcoord(const char* line, const char* line_end, ObjModel& model,
+                    const ObjCounts& capacity) {
+  if (model.texcoord_count >= capacity.texcoords) return;
+  // Character 2 (normally a blank) is passed over unexamined.
+  const char* first = line_end - line > 3 ? line + 3 : line_end;
+  read_number_list(first, line_end, 2, model.texcoords + 2 * size_t(model.texcoord_count));
+  ++model.texcoord_count;
+}
+
+void store_normal(const char* line, const char* line_end, ObjModel& model,
+                  const ObjCounts& capacity) {
+  if (model.normal_count >= capacity.normals) return;
+  const char* first = line_end - line > 3 ? line + 3 : line_end;
+  read_number_list(first, line_end, 3, model.normals + 3 * size_t(model.normal_count));
+  ++model.normal_count;
+}
+
+void store_face(const char* line, const char* line_end, ObjModel& model,
+                const ObjCounts& capacity) {
+  if (model.face_count >= capacity.faces) return;
+  ObjFaceCorners corners;
+  int kept = parse_face_line(line, line_end, capacity, &corners);
+  if (kept == 0) return;
+  if (kept == 3) {
+    // The fourth slot is never drawn; repeating the third corner keeps even
+    // that slot a valid index.
+    corners.vertex[3] = corners.vertex[2];
+    corners.texcoord[3] = corners.texcoord[2];
+    corners.normal[3] = corners.normal[2];
+  }
+  size_t slot = 4 * size_t(model.face_count);
+  for (int k = 0; k < 4; ++k) {
+    model.face_vertex[slot + k] = corners.vertex[k];
+    model.face_texcoord[slot + k] = corners.texcoord[k];
+    model.face_normal[slot + k] = corners.normal[k];
+  }
+  model.face_is_triangle[model.face_count] = kept == 3 ? 1 : 0;
+  ++model.face_count;
+}
+
+void handle_mtllib(const char* line, const char* line_end, MtllibHandler on_mtllib,
+                   void* context) {
+  if (!on_mtllib) return;
+  const char* blank = find_blank(line, line_end);
+  const char* name = blank < line_end ? blank + 1 : line_end;
+  on_mtllib(context, name, static_cast<size_t>(line_end - name));
+}
+
+}  // namespace
+
+const char* find_blank(const char* p, const char* end) { return find_char(p, end, ' '); }
+const char* find_slash(const char* p, const char* end) { return find_char(p, end, '/'); }
+const char* find_line_feed(const char* p, const char* end) { return find_char(p, end, '\n'); }
+
+bool starts_with(const char* p, size_t length, const char* keyword) {
+  size_t n = std::strlen(keyword);
+  return length >= n && std::memcmp(p, keyword, n) == 0;
+}
+
+const char* parse_float(const char* p, const char* end, float* out) {
+  *out = 0.0f;
+  const char* q = skip_space(p, end);
+  bool negative = false;
+  if (q < end && (*q == '+' || *q == '-')) {
+    negative = *q == '-';
+    ++q;
+  }
+  const char* digits = q;
+  // Significand w as an integer and its decimal exponent: the value is
+  // w * 10^exp10. Numbers of more than 19 digits take the slow road.
+  uint64_t w = 0;
+  int64_t exp10 = 0;
+  for (; q < end && is_digit(*q); ++q) w = w * 10 + uint64_t(*q - '0');
+  int64_t digit_count = q - digits;
+  if (q < end && *q == '.') {
+    ++q;
+    const char* frac_start = q;
+    for (; q < end && is_digit(*q); ++q) w = w * 10 + uint64_t(*q - '0');
+    exp10 = -(q - frac_start);
+    digit_count += q - frac_start;
+  }
+  bool any_digit = digit_count > 0;
+  // Up to 19 digits w is exact (it may wrap beyond; then it is not used).
+  bool truncated = digit_count > 19;
+  if (!any_digit) return p;
+  if (q < end && (*q == 'e' || *q == 'E')) {
+    const char* e = q + 1;
+    bool exp_negative = false;
+    if (e < end && (*e == '+' || *e == '-')) {
+      exp_negative = *e == '-';
+      ++e;
+    }
+    if (e < end && is_digit(*e)) {
+      int exponent = 0;
+      for (; e < end && is_digit(*e); ++e) {
+        if (exponent < 100000) exponent = exponent * 10 + (*e - '0');
+      }
+      exp10 += exp_negative ? -exponent : exponent;
+      q = e;
+    }
+    // An "e" without digits is not part of the number.
+  }
+  double d;
+  if (!truncated && w == 0) {
+    d = 0.0;
+  } else if (!truncated && w <= (uint64_t{1} << 53) && exp10 >= -22 && exp10 <= 22) {
+    // Both w and 10^|exp10| are exact doubles, so one correctly rounded
+    // multiplication or division gives the correctly rounded value.
+    d = static_cast<double>(w);
+    d = exp10 < 0 ? d / kPow10[-exp10] : d * kPow10[exp10];
+  } else {
+    d = slow_decimal(digits, q);
+  }
+  *out = static_cast<float>(negative ? -d : d);
+  return q;
+}
+
+const char* parse_index(const char* p, const char* end, int64_t* out, bool* found) {
+  *out = 0;
+  *found = false;
+  const char* q = skip_space(p, end);
+  bool negative = false;
+  if (q < end && (*q == '+' || *q == '-')) {
+    negative = *q == '-';
+    ++q;
+  }
+  int64_t value = 0;
+  for (; q < end && is_digit(*q); ++q) {
+    *found = true;
+    if (value < kIndexLimit) value = value * 10 + (*q - '0');
+  }
+  if (!*found) return p;
+  *out = negative ? -value : value;
+  return q;
+}
+
+void read_number_list(const char* first, const char* line_end, int n, float* out) {
+  const char* at = first;
+  const char* blank = nullptr;  // the blank after the last number, when known
+  for (int i = 0; i < n; ++i) {
+    if (i > 0) {
+      if (!blank) blank = find_blank(at, line_end);
+      at = blank < line_end ? blank + 1 : line_end;
+    }
+    const char* stop = parse_float(at, line_end, &out[i]);
+    // A number that starts right at `at` holds no blank, so a blank right
+    // after it is the first one at or after `at`.
+    blank = stop > at && !is_space(*at) && stop < line_end && *stop == ' ' ? stop : nullptr;
+  }
+}
+
+int parse_face_line(const char* line, const char* line_end, const ObjCounts& capacity,
+                    ObjFaceCorners* corners) {
+  const char* c = line_end - line > 2 ? line + 2 : line_end;
+  int kept = 0;
+  for (;;) {
+    const char* corner_end = line_end;
+    if (!parse_corner(c, line_end, capacity, corners, kept, &corner_end)) return 0;
+    ++kept;
+    if (kept == 4 || corner_end == line_end) break;
+    c = corner_end + 1;
+    if (only_space(c, line_end)) break;
+  }
+  return kept >= 3 ? kept : 0;
+}
+
+ObjCounts count_obj_lines(const char* begin, const char* end) {
+  ObjCounts counts;
+  const char* p = begin;
+  while (p < end) {
+    if (p + 1 < end) {
+      if (p[0] == 'v') {
+        if (p[1] == ' ') {
+          ++counts.vertices;
+        } else if (p[1] == 't') {
+          ++counts.texcoords;
+        } else if (p[1] == 'n') {
+          ++counts.normals;
+        }
+      } else if (p[0] == 'f' && p[1] == ' ') {
+        ++counts.faces;
+      }
+    }
+    const char* lf = find_line_feed(p, end);
+    if (lf == end) break;
+    p = lf + 1;
+  }
+  return counts;
+}
+
+ObjModel::~ObjModel() { release_obj_arrays(*this); }
+
+void release_obj_arrays(ObjModel& model) {
+  delete[] model.vertices;
+  delete[] model.texcoords;
+  delete[] model.normals;
+  delete[] model.face_vertex;
+  delete[] model.face_texcoord;
+  delete[] model.face_normal;
+  delete[] model.face_is_triangle;
+  model.vertices = model.texcoords = model.normals = nullptr;
+  model.face_vertex = model.face_texcoord = model.face_normal = nullptr;
+  model.face_is_triangle = nullptr;
+  model.texture = 0;
+  model.tex_offset_u = model.tex_offset_v = 0.0f;
+  model.vertex_count = model.texcoord_count = model.normal_count = model.face_count = 0;
+}
+
+namespace {
+template <typename T>
+bool allocate(T** array, int32_t count, size_t per_element) {
+  *array = nullptr;
+  if (count <= 0) return true;
+  *array = new (std::nothrow) T[size_t(count) * per_element];
+  return *array != nullptr;
+}
+}  // namespace
+
+bool allocate_obj_arrays(ObjModel& model, const ObjCounts& capacity) {
+  release_obj_arrays(model);
+  bool ok = allocate(&model.vertices, capacity.vertices, 3) &&
+            allocate(&model.texcoords, capacity.texcoords, 2) &&
+            allocate(&model.normals, capacity.normals, 3) &&
+            allocate(&model.face_vertex, capacity.faces, 4) &&
+            allocate(&model.face_texcoord, capacity.faces, 4) &&
+            allocate(&model.face_normal, capacity.faces, 4) &&
+            allocate(&model.face_is_triangle, capacity.faces, 1);
+  if (!ok) {
+    release_obj_arrays(model);
+    return false;
+  }
+  if (capacity.faces > 0) std::memset(model.face_is_triangle, 0, size_t(capacity.faces));
+  return true;
+}
+
+void parse_obj_lines(const char* begin, const char* end, ObjModel& model,
+                     const ObjCounts& capacity, MtllibHandler on_mtllib, void* context) {
+  const char* p = begin;
+  while (p < end) {
+    const char* line_end = find_line_feed(p, end);
+    size_t length = static_cast<size_t>(line_end - p);
+    if (starts_with(p, length, "mtllib")) {
+      handle_mtllib(p, line_end, on_mtllib, context);
+    } else if (length >= 2 && p[0] == 'v') {
+      if (p[1] == ' ') {
+        store_vertex(p, line_end, model, capacity);
+      } else if (p[1] == 't') {
+        store_texcoord(p, line_end, model, capacity);
+      } else if (p[1] == 'n') {
+        store_normal(p, line_end, model, capacity);
+      }
+    } else if (length >= 2 && p[0] == 'f' && p[1] == ' ') {
+      store_face(p, line_end, model, capacity);
+    }
+    p = line_end < end ? line_end + 1 : end;
+  }
+}
+
+bool obj_model_is_consistent(const ObjModel& model, const ObjCounts& capacity) {
+  if (model.vertex_count < 0 || model.vertex_count > capacity.vertices ||
+      model.texcoord_count < 0 || model.texcoord_count > capacity.texcoords ||
+      model.normal_count < 0 || model.normal_count > capacity.normals ||
+      model.face_count < 0 || model.face_count > capacity.faces) {
+    return false;
+  }
+  if ((capacity.vertices > 0 && !model.vertices) ||
+      (capacity.texcoords > 0 && !model.texcoords) ||
+      (capacity.normals > 0 && !model.normals) ||
+      (capacity.faces > 0 && (!model.face_vertex || !model.face_texcoord ||
+                              !model.face_normal || !model.face_is_triangle))) {
+    return false;
+  }
+  for (int32_t i = 0; i < model.face_count; ++i) {
+    uint8_t flag = model.face_is_triangle[i];
+    if (flag > 1) return false;
+    int corners = flag ? 3 : 4;
+    for (int k = 0; k < corners; ++k) {
+      size_t slot = 4 * size_t(i) + size_t(k);
+      if (model.face_vertex[slot] < 0 || model.face_vertex[slot] >= model.vertex_count ||
+          model.face_texcoord[slot] < 0 ||
+          model.face_texcoord[slot] >= model.texcoord_count ||
+          model.face_normal[slot] < 0 || model.face_normal[slot] >= model.normal_count) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+MapKdLine parse_map_kd_line(const char* line, size_t length) {
+  MapKdLine result;
+  const char* line_end = find_line_feed(line, line + length);
+  size_t usable = static_cast<size_t>(line_end - line);
+  const char* name = line_end;
+  if (usable > 8 && line[7] == '-' && line[8] == 'o') {
+    // "-o u v": exactly two numbers, each after a single blank.
+    result.has_offsets = true;
+    const char* u_at = usable > 10 ? line + 10 : line_end;
+    parse_float(u_at, line_end, &result.offset_u);
+    const char* blank = find_blank(u_at, line_end);
+    const char* v_at = blank < line_end ? blank + 1 : line_end;
+    parse_float(v_at, line_end, &result.offset_v);
+    blank = find_blank(v_at, line_end);
+    name = blank < line_end ? blank + 1 : line_end;
+  } else if (usable > 7) {
+    name = line + 7;
+  }
+  if (name < line_end) {
+    result.name = name;
+    result.name_length = static_cast<size_t>(line_end - name);
+  }
+  return result;
+}
