@@ -39,6 +39,9 @@ void start_daubwork() {
   ilInit();
   iluInit();
   ilutRenderer(ILUT_OPENGL);
+  // Choosing the renderer switches texturing on; the canvas draws
+  // untextured except while it captures the picture.
+  glDisable(GL_TEXTURE_2D);
 
   glui = GLUI_Master.create_glui_subwindow(main_window, GLUI_SUBWINDOW_RIGHT);
   build_control_panel();

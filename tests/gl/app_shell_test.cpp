@@ -83,6 +83,7 @@ TEST(AppShell, StartsWithTheWindowCanvasAndStateInPlace) {
   EXPECT_TRUE(app.all_white(CANVAS_BACK));
   EXPECT_TRUE(app.all_white(CANVAS_FRONT));
   EXPECT_EQ(canvas_selected_draw_buffer(), CANVAS_BACK);
+  EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));  // strokes are never textured
 
   // The canvas does not change size by itself once running.
   app.pump(10);
