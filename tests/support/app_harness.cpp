@@ -13,6 +13,7 @@
 #include "app/canvas.h"
 #include "app/startup.h"
 #include "app/state.h"
+#include "tests/support/gl_driver.h"
 
 AppHarness::AppHarness(const std::vector<std::string>& files) {
   for (const std::string& f : files)
@@ -21,6 +22,7 @@ AppHarness::AppHarness(const std::vector<std::string>& files) {
   if (getcwd(cwd, sizeof cwd)) old_cwd_ = cwd;
   if (chdir(dir_.path().c_str()) != 0) throw std::runtime_error("chdir failed");
   start_daubwork();
+  pin_gl_driver();
   // The first reshape puts the light at the canvas centre; wait for it
   // and for the first display.
   for (int i = 0; i < 200 && light_x == 0; ++i) {

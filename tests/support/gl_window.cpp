@@ -1,5 +1,7 @@
 #include "tests/support/gl_window.h"
 
+#include "tests/support/gl_driver.h"
+
 #include <GL/freeglut.h>
 
 namespace {
@@ -17,6 +19,7 @@ int gl_test_window(int width, int height) {
     glutInitWindowSize(width, height);
     window_id = glutCreateWindow("daubwork gl test");
     glutDisplayFunc([] {});
+    pin_gl_driver();
     gl_pump_events();
   }
   glutSetWindow(window_id);
