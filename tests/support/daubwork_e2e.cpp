@@ -1,6 +1,7 @@
 #include "tests/support/daubwork_e2e.h"
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <stdexcept>
@@ -124,4 +125,19 @@ e2e::Screenshot Daubwork::canvas_shot() {
   e2e::Rect g = x_.geometry(window_);
   g.width -= panel_width_;
   return x_.screenshot(g);
+}
+
+testing::AssertionResult Daubwork::wait_until_shown() {
+  e2e::Screenshot last = canvas_shot();
+  auto start = std::chrono::steady_clock::now();
+  return e2e::wait_until(
+      [&] {
+        if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100)) return false;
+        e2e::Screenshot now = canvas_shot();
+        bool same = now.rgb == last.rgb;
+        last = now;
+        start = std::chrono::steady_clock::now();
+        return same;
+      },
+      "the canvas to settle");
 }
