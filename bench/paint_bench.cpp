@@ -3,14 +3,21 @@
 // with nothing pending at 600 x 600 and 1920 x 1080, next to a bare copy
 // of the canvas to the window (the floor a display cannot go below).
 //
+// Also 20-stroke bursts of the OBJ File brush with the default sphere and
+// with a finer sphere of 20,000 faces.
+//
 // Needs an X display large enough for the window, e.g.
 //   Xvfb :5 -screen 0 2400x1200x24 & DISPLAY=:5 build/bench/paint_bench
 #include <GL/freeglut.h>
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "app/canvas.h"
@@ -18,6 +25,7 @@
 #include "app/panel.h"
 #include "app/startup.h"
 #include "app/state.h"
+#include "model/obj_model.h"
 #include "paint/scatter.h"
 #include "paint/stroke.h"
 
@@ -35,8 +43,9 @@ void start_once() {
   started = true;
   std::filesystem::path dir = std::filesystem::temp_directory_path() / "daubwork-paint-bench";
   std::filesystem::create_directories(dir);
-  std::filesystem::copy_file(std::string(DAUB_SOURCE_DIR) + "/samples/image1.jpg", dir / "image1.jpg",
-                             std::filesystem::copy_options::overwrite_existing);
+  for (const char* f : {"image1.jpg", "sphere.obj", "sphere.mtl", "sphere.png"})
+    std::filesystem::copy_file(std::string(DAUB_SOURCE_DIR) + "/samples/" + f, dir / f,
+                               std::filesystem::copy_options::overwrite_existing);
   if (chdir(dir.c_str()) != 0) std::abort();
   start_daubwork();
   for (int i = 0; i < 100 && light_x == 0; ++i) {
@@ -82,6 +91,64 @@ BENCHMARK(BM_Burst)
     ->ArgsProduct({{0, 1, 2, 3}, {10, 100}})
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();
+
+// A UV sphere of stacks x slices quads (20,000 faces for 100 x 200), in
+// the file form the loader reads.
+void write_fine_sphere(const std::string& path, int stacks, int slices) {
+  std::ofstream out(path);
+  for (int i = 0; i <= stacks; ++i)
+    for (int j = 0; j <= slices; ++j) {
+      double t = M_PI * i / stacks, p = 2 * M_PI * j / slices;
+      double x = std::sin(t) * std::cos(p), y = std::cos(t), z = std::sin(t) * std::sin(p);
+      out << "v " << x << " " << y << " " << z << "\n";
+      out << "vn " << x << " " << y << " " << z << "\n";
+      out << "vt " << double(j) / slices << " " << double(i) / stacks << "\n";
+    }
+  auto id = [&](int i, int j) { return i * (slices + 1) + j + 1; };
+  for (int i = 0; i < stacks; ++i)
+    for (int j = 0; j < slices; ++j) {
+      out << "f";
+      for (int k : {id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)}) out << " " << k << "/" << k << "/" << k;
+      out << "\n";
+    }
+}
+
+void BM_ObjBurst(benchmark::State& state) {
+  canvas_size(600, 600);
+  static ObjModel* models[2] = {nullptr, nullptr};
+  const int which = static_cast<int>(state.range(0));
+  if (!models[which]) {
+    if (which == 1) write_fine_sphere("fine.obj", 100, 200);
+    // The loader's count lines would land among the results.
+    std::fflush(stdout);
+    int saved = dup(1), null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    models[which] = new ObjModel;
+    bool ok = models[which]->load_obj_model(".", which == 0 ? "sphere.obj" : "fine.obj");
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    close(null);
+    if (!ok) {
+      state.SkipWithError("model did not load");
+      return;
+    }
+  }
+  current_model = models[which];
+  brush_type = 4;
+  stroke_size_spinner->set_float_val(10);
+  recapture_pending = false;
+  int i = 0;
+  for (auto _ : state) {
+    scatter_burst(100 + (i * 37) % 400, 100 + (i * 53) % 400, 20, 50, paint_stroke);
+    glFinish();
+    ++i;
+  }
+  state.counters["bursts/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                                  benchmark::Counter::kIsRate);
+  state.SetLabel(std::to_string(models[which]->face_count) + " faces");
+}
+BENCHMARK(BM_ObjBurst)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // A display with nothing pending: set the projection, show front.
 void BM_Display(benchmark::State& state) {
