@@ -12,6 +12,7 @@
 #include "app/state.h"
 #include "image/edge_map.h"
 #include "image/source_image.h"
+#include "paint/stroke.h"
 #include "tests/support/app_harness.h"
 
 namespace {
@@ -190,3 +191,47 @@ TEST_F(SourceImage, AReshapeWithAPictureLoadedCapturesAtTheNewSizeOnTheNextDrag)
   EXPECT_EQ(source_height, 444);
   EXPECT_TRUE(recapture_pending);
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+#include <sys/resource.h>
+
+// With too little memory for the arrays, the capture says so and leaves no
+// source image: strokes then paint nothing, and nothing crashes. (Not in
+// the sanitizer build, whose shadow memory needs the address space.)
+TEST_F(SourceImage, ACaptureWithoutMemoryLeavesNoSourceImage) {
+  control_cb(LOAD_IMAGE_ID);
+  ASSERT_NE(source_rgb, nullptr);
+  // Bigger than anything allocated so far, so freed memory cannot serve.
+  app.resize(glui->get_panel_width() + 1800, 1400);  // a capture is now pending
+  rlimit saved{};
+  getrlimit(RLIMIT_AS, &saved);
+  // Room for what the process holds now and a little more, but not for
+  // the 28 MB the arrays of an 1800 x 1400 canvas take.
+  std::FILE* maps = std::fopen("/proc/self/statm", "r");
+  long pages = 0;
+  ASSERT_EQ(std::fscanf(maps, "%ld", &pages), 1);
+  std::fclose(maps);
+  rlimit tight = saved;
+  tight.rlim_cur = static_cast<rlim_t>(pages) * 4096 + 1024 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+  testing::internal::CaptureStderr();
+  mouse_cb(GLUT_RIGHT_BUTTON, GLUT_DOWN, 10, 10);  // captures
+  std::string err = testing::internal::GetCapturedStderr();
+  setrlimit(RLIMIT_AS, &saved);
+  EXPECT_NE(err.find("Not enough memory for the source image of a 1800 x 1400 canvas."), std::string::npos)
+      << err;
+  EXPECT_EQ(source_rgb, nullptr);
+  EXPECT_EQ(source_width, 0);
+  EXPECT_TRUE(app.all_white(CANVAS_BACK));
+
+  // Painting then draws nothing; the next capture with memory works again.
+  painting = true;
+  recapture_pending = false;
+  paint_stroke(100, 100);
+  EXPECT_TRUE(app.all_white(CANVAS_BACK));
+  painting = false;
+  control_cb(LOAD_IMAGE_ID);
+  EXPECT_NE(source_rgb, nullptr);
+  EXPECT_EQ(source_width, 1800);
+}
+#endif
