@@ -709,9 +709,14 @@ void GLUI::deactivate_current_control() {
     active_ = nullptr;
     was->deactivate();
   }
-  ContextScope scope(impl_->ctx);
-  ImGui::ClearActiveID();
+  {
+    ContextScope scope(impl_->ctx);
+    ImGui::ClearActiveID();
+  }
   glutPostWindowRedisplay(window_id_);
+  // A value the deactivation committed is reported at once, before the
+  // click that ended the control goes on to the program.
+  Impl::run_callbacks(this);
 }
 
 int GLUI::get_panel_width() {

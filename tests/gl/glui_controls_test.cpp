@@ -291,3 +291,46 @@ TEST_F(GluiControls, ClosedRolloutHidesItsChildren) {
   glui_click(gui(), panel.follow->hot_rect());
   EXPECT_EQ(panel.follow_edges, 1);
 }
+
+namespace {
+
+std::vector<std::string> order;
+int spinner_live = 0;
+GLUI_Spinner* live_spinner = nullptr;
+void spinner_cb(int id) {
+  order.push_back("spinner " + std::to_string(id) + " live " + std::to_string(spinner_live) + " window " +
+                  std::to_string(glutGetWindow()));
+}
+void order_mouse(int, int state, int, int) {
+  order.push_back("mouse " + std::to_string(state) + " value " + std::to_string(live_spinner->get_int_val()));
+}
+
+}  // namespace
+
+// A spinner with a live variable and a callback: both follow every change
+// the user makes, and a value committed by a click in the canvas is
+// reported before that click reaches the program.
+TEST(GluiSpinnerCallback, CommittedValueIsReportedBeforeTheCanvasClick) {
+  int main_window = glui_test_main_window(500, 300);
+  GLUI_Master.set_glutMouseFunc(order_mouse);
+  GLUI* gui = GLUI_Master.create_glui_subwindow(main_window, GLUI_SUBWINDOW_RIGHT);
+  spinner_live = 5;
+  live_spinner = gui->add_spinner("Size: ", GLUI_SPINNER_INT, &spinner_live, 7, spinner_cb);
+  live_spinner->set_int_limits(0, 50, GLUI_LIMIT_CLAMP);
+  gui->set_main_gfx_window(main_window);
+  ASSERT_TRUE(glui_pump_until([&] { return glui_panel_geometry(gui).w == gui->get_panel_width(); }));
+  glui_pump(100);
+  glui_display(gui);
+  EXPECT_EQ(live_spinner->get_int_val(), 5);  // taken from the live variable
+
+  glui_click(gui, live_spinner->up_rect());
+  EXPECT_EQ(spinner_live, 6);
+  glui_click(gui, live_spinner->hot_rect());
+  glui_type_over_main(main_window, "99");
+  glui_main_click(main_window, GLUT_LEFT_BUTTON, GLUT_DOWN, 30, 30);
+  glui_pump(100);
+  std::string main_id = std::to_string(main_window);
+  EXPECT_EQ(order, (std::vector<std::string>{"spinner 7 live 6 window " + main_id,
+                                             "spinner 7 live 50 window " + main_id, "mouse 0 value 50"}));
+  EXPECT_EQ(spinner_live, 50);
+}
