@@ -230,7 +230,11 @@ void GLUI_Control::record_rect() {
 
 void GLUI_Control::record_hot_rect() {
   hot_ = rect_of(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
-  if (ImGui::IsItemActivated()) {
+  // A click into the text field already being typed in only moves the
+  // caret: ImGui does not activate it again, but it was clicked, and it
+  // stays the active control.
+  bool clicked_while_active = ImGui::IsItemActive() && ImGui::IsMouseClicked(0);
+  if (ImGui::IsItemActivated() || clicked_while_active) {
     glui_->set_active(this);
     glui_->impl()->activated = true;
   }

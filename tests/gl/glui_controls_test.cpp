@@ -266,6 +266,30 @@ TEST_F(GluiControls, ActiveControlTakesKeysUntilTheNextCanvasClick) {
   EXPECT_EQ(log_.back(), "control 102");
 }
 
+// Clicking again into the field being typed in moves the caret: the field
+// stays active, so a q typed next still goes into it, not to the program.
+TEST_F(GluiControls, SecondClickIntoTheActiveFieldKeepsIt) {
+  const GLUI_Rect& box = panel.image_name->hot_rect();
+  glui_click(gui(), box.x + box.w - 2, box.center_y());
+  glui_type_over_main(panel.main_window, "a");
+  glui_pump(400);  // not a double click, which would select the word
+  glui_click(gui(), box.x + box.w - 2, box.center_y());
+  EXPECT_EQ(gui()->get_active_control(), panel.image_name);
+  glui_type_over_main(panel.main_window, "q");
+  EXPECT_STREQ(panel.image_name->get_text(), "image1.jpgaq");
+  EXPECT_TRUE(log_.empty());
+
+  glui_click(gui(), panel.number->hot_rect());
+  glui_type_over_main(panel.main_window, "4");
+  glui_pump(400);
+  glui_click(gui(), panel.number->hot_rect());
+  glui_type_over_main(panel.main_window, "2");
+  EXPECT_STREQ(panel.number->get_text(), "42");
+  click_canvas();
+  EXPECT_EQ(panel.number->get_int_val(), 42);
+  EXPECT_EQ(log_, (std::vector<std::string>{"mouse 0 0", "mouse 0 1"}));
+}
+
 TEST_F(GluiControls, ClosedRolloutHidesItsChildren) {
   GLUI_Rect number_box = panel.number->hot_rect();
   GLUI_Rect follow_box = panel.follow->hot_rect();
