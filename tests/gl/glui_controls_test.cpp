@@ -206,12 +206,26 @@ TEST_F(GluiControls, TypedSpinnerValueIsCommittedBeforeTheCanvasClick) {
   EXPECT_EQ(type_into(panel.threshold, "0"), 0);
   EXPECT_EQ(type_into(panel.threshold, "-1"), 0);
   EXPECT_EQ(type_into(panel.threshold, "300"), 255);
-  // Leaving the field for another control commits too.
+  // Leaving the field for another control, above or below it, or for the
+  // panel's background commits too, and so does Enter.
   glui_click(gui(), panel.radius->hot_rect());
   glui_type_over_main(panel.main_window, "7");
   glui_click(gui(), panel.follow->hot_rect());
   EXPECT_EQ(panel.radius->get_int_val(), 7);
   EXPECT_EQ(panel.radius->get_float_val(), 7.0f);
+  glui_click(gui(), panel.threshold->hot_rect());
+  glui_type_over_main(panel.main_window, "64");
+  glui_click(gui(), panel.load->hot_rect());
+  EXPECT_EQ(panel.threshold->get_int_val(), 64);
+  EXPECT_EQ(log_.back(), "control 100");
+  glui_click(gui(), panel.number->hot_rect());
+  glui_type_over_main(panel.main_window, "88");
+  glui_click(gui(), gui()->get_panel_width() - 2, panel.number->hot_rect().center_y());
+  EXPECT_EQ(panel.number->get_int_val(), 88);
+  EXPECT_EQ(gui()->get_active_control(), nullptr);
+  glui_click(gui(), panel.number->hot_rect());
+  glui_type_over_main(panel.main_window, "9\r");
+  EXPECT_EQ(panel.number->get_int_val(), 9);
 }
 
 TEST_F(GluiControls, SpinnerArrowsStepWithinTheLimits) {
@@ -338,6 +352,7 @@ TEST(GluiSpinnerCallback, CommittedValueIsReportedBeforeTheCanvasClick) {
   int main_window = glui_test_main_window(500, 300);
   GLUI_Master.set_glutMouseFunc(order_mouse);
   GLUI* gui = GLUI_Master.create_glui_subwindow(main_window, GLUI_SUBWINDOW_RIGHT);
+  EXPECT_EQ(glutGetWindow(), main_window);  // start-up goes on drawing into it
   spinner_live = 5;
   live_spinner = gui->add_spinner("Size: ", GLUI_SPINNER_INT, &spinner_live, 7, spinner_cb);
   live_spinner->set_int_limits(0, 50, GLUI_LIMIT_CLAMP);
