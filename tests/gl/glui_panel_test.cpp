@@ -144,45 +144,6 @@ TEST_F(GluiPanel, ForwardsKeysSpecialKeysAndButtons) {
 }
 
 namespace {
-int idle_calls = 0;
-int redraws_seen = 0;  // panel redraws that showed the rollout's new state
-int open_height = 0;
-auto idle_started = std::chrono::steady_clock::now();
-void idle_cb() {
-  ++idle_calls;
-  // Each time the panel has been redrawn with the rollout as last set, the
-  // rollout is flipped again: only a panel redrawn over and over, as the
-  // caret's blinking does, shows every flip (a stray pointer event from
-  // another test's window redraws it once at most).
-  bool shows_open = panel.advanced->rect().h > open_height / 2;
-  if (shows_open == panel.advanced->is_open()) {
-    ++redraws_seen;
-    if (panel.advanced->is_open())
-      panel.advanced->close();
-    else
-      panel.advanced->open();
-  }
-  if (redraws_seen >= 4 || std::chrono::steady_clock::now() - idle_started > std::chrono::seconds(4))
-    glutLeaveMainLoop();
-}
-}  // namespace
-
-// The program's idle function runs from GLUT's main loop, and the panel
-// keeps doing its own idle work: a field being typed into has its caret
-// blink, which redraws the panel.
-TEST_F(GluiPanel, IdleFunctionRunsAlongsideThePanelsIdleWork) {
-  glui_click(panel.gui, panel.image_name->hot_rect());
-  glui_pump(100);
-  open_height = panel.advanced->rect().h;
-  GLUI_Master.set_glutIdleFunc(idle_cb);
-  idle_started = std::chrono::steady_clock::now();
-  glutMainLoop();  // returns after glutLeaveMainLoop with GLUT shut down
-  EXPECT_GT(idle_calls, 10);
-  // The first count is the open rollout as it stood; three more redraws.
-  EXPECT_GE(redraws_seen, 4) << "the panel was not redrawn while idle";
-}
-
-namespace {
 
 std::string run(const std::string& command) {
   std::string out;
@@ -232,4 +193,44 @@ TEST_F(GluiPanel, RealXInputReachesTheEntryPoints) {
   ASSERT_TRUE(glui_pump_until([] { return log_.size() >= 4; }));
   EXPECT_EQ(log_, (std::vector<std::string>{"control 100", "mouse 0 0 100 100", "mouse 0 1 100 100",
                                             "key q 100 100"}));
+}
+
+namespace {
+int idle_calls = 0;
+int redraws_seen = 0;  // panel redraws that showed the rollout's new state
+int open_height = 0;
+auto idle_started = std::chrono::steady_clock::now();
+void idle_cb() {
+  ++idle_calls;
+  // Each time the panel has been redrawn with the rollout as last set, the
+  // rollout is flipped again: only a panel redrawn over and over, as the
+  // caret's blinking does, shows every flip (a stray pointer event from
+  // another test's window redraws it once at most).
+  bool shows_open = panel.advanced->rect().h > open_height / 2;
+  if (shows_open == panel.advanced->is_open()) {
+    ++redraws_seen;
+    if (panel.advanced->is_open())
+      panel.advanced->close();
+    else
+      panel.advanced->open();
+  }
+  if (redraws_seen >= 4 || std::chrono::steady_clock::now() - idle_started > std::chrono::seconds(4))
+    glutLeaveMainLoop();
+}
+}  // namespace
+
+// The program's idle function runs from GLUT's main loop, and the panel
+// keeps doing its own idle work: a field being typed into has its caret
+// blink, which redraws the panel. GLUT's main loop shuts GLUT down when it
+// returns, so this test comes last.
+TEST_F(GluiPanel, IdleFunctionRunsAlongsideThePanelsIdleWork) {
+  glui_click(panel.gui, panel.image_name->hot_rect());
+  glui_pump(100);
+  open_height = panel.advanced->rect().h;
+  GLUI_Master.set_glutIdleFunc(idle_cb);
+  idle_started = std::chrono::steady_clock::now();
+  glutMainLoop();  // returns after glutLeaveMainLoop with GLUT shut down
+  EXPECT_GT(idle_calls, 10);
+  // The first count is the open rollout as it stood; three more redraws.
+  EXPECT_GE(redraws_seen, 4) << "the panel was not redrawn while idle";
 }

@@ -77,6 +77,7 @@ void glui_main_click(int window, int button, int state, int x, int y) {
 
 bool glui_build_test_panel(GluiTestPanel* p, GLUI_Update_CB control_cb,
                            const GluiTestForwards& forwards, int width, int height) {
+  *p = GluiTestPanel();  // live variables start at zero, as a program's do
   p->main_window = glui_test_main_window(width, height);
   if (forwards.display) glutDisplayFunc(forwards.display);
   GLUI_Master.set_glutReshapeFunc(forwards.reshape);
