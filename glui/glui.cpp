@@ -236,7 +236,11 @@ void GLUI_Control::record_rect() {
 
 void GLUI_Control::record_hot_rect() {
   hot_ = rect_of(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
-  if (ImGui::IsItemActivated()) {
+  // A click into the text field already being typed in only moves the
+  // caret: ImGui does not activate it again, but it was clicked, and it
+  // stays the active control.
+  bool clicked_while_active = ImGui::IsItemActive() && ImGui::IsMouseClicked(0);
+  if (ImGui::IsItemActivated() || clicked_while_active) {
     glui_->set_active(this);
     glui_->impl()->activated = true;
   }
@@ -715,9 +719,14 @@ void GLUI::deactivate_current_control() {
     active_ = nullptr;
     was->deactivate();
   }
-  ContextScope scope(impl_->ctx);
-  ImGui::ClearActiveID();
+  {
+    ContextScope scope(impl_->ctx);
+    ImGui::ClearActiveID();
+  }
   glutPostWindowRedisplay(window_id_);
+  // A value the deactivation committed is reported at once, before the
+  // click that ended the control goes on to the program.
+  Impl::run_callbacks(this);
 }
 
 int GLUI::get_panel_width() {

@@ -46,8 +46,10 @@ void GLUI_SpinnerValue::set_float_limits(float low, float high, int limit_type) 
 
 void GLUI_SpinnerValue::commit_text(const char* text) {
   // What a person types: a number, perhaps with blanks around it. Text
-  // that does not start with a number counts as 0 (then limited), as does
-  // "nan"; "inf" runs to the nearest limit.
+  // that does not start with a sign, a point or a digit is no number and
+  // counts as 0 (then limited): so do "nan" and a bare "inf". A signed
+  // infinity or a number beyond double ("+inf", "1e999") runs to the
+  // limit on its side.
   const char* p = text;
   while (*p == ' ' || *p == '\t') ++p;
   double v = 0.0;
