@@ -362,7 +362,9 @@ void GLUI_Rollout::draw_frame() {
   hot_.w = static_cast<int>(bar_w);
   if (now_open != open_) open_ = now_open;
   float children_w = 0.0f;
-  if (open_) {
+  // Sizing the panel counts the contents of closed rollouts too, so that
+  // opening one later finds room for it.
+  if (open_ || impl->measuring) {
     ImGui::Indent(kFramePad);
     impl->avail.push_back(avail - 2.0f * kFramePad);
     ImGui::Dummy(ImVec2(1.0f, 1.0f));
@@ -375,7 +377,7 @@ void GLUI_Rollout::draw_frame() {
   ImGui::EndGroup();
   ImVec2 end = ImGui::GetItemRectMax();
   float width = impl->measuring ? std::max(bar_natural, children_w) : avail;
-  if (open_) {
+  if (open_ || impl->measuring) {
     ImVec2 bar_end(start.x, start.y + ImGui::GetFrameHeight());
     draw_etched_rect(ImGui::GetWindowDrawList(), bar_end, ImVec2(start.x + width - 2.0f, end.y));
   }

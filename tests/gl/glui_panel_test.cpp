@@ -234,3 +234,21 @@ TEST_F(GluiPanel, IdleFunctionRunsAlongsideThePanelsIdleWork) {
   // The first count is the open rollout as it stood; three more redraws.
   EXPECT_GE(redraws_seen, 4) << "the panel was not redrawn while idle";
 }
+
+// A panel whose rollout starts closed is sized for its contents anyway:
+// opening the rollout later finds room for its widest control.
+TEST(GluiPanelSize, ARolloutThatStartsClosedIsCountedInTheWidth) {
+  int window = glui_test_main_window();
+  GLUI* gui = GLUI_Master.create_glui_subwindow(window, GLUI_SUBWINDOW_RIGHT);
+  gui->add_button("Go");
+  GLUI_Rollout* more = gui->add_rollout("More", false);
+  GLUI_Spinner* wide =
+      gui->add_spinner_to_panel(more, "A rather long label for a spinner: ", GLUI_SPINNER_INT);
+  gui->set_main_gfx_window(window);
+  const int width = gui->get_panel_width();
+  more->open();
+  glutSetWindow(gui->get_glut_window_id());
+  glui_display(gui);
+  EXPECT_LE(wide->up_rect().x + wide->up_rect().w, width);
+  EXPECT_GT(wide->up_rect().w, 0);
+}
