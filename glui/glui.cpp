@@ -377,7 +377,7 @@ void GLUI_Rollout::draw_frame() {
   ImGui::EndGroup();
   ImVec2 end = ImGui::GetItemRectMax();
   float width = impl->measuring ? std::max(bar_natural, children_w) : avail;
-  if (open_ || impl->measuring) {
+  if (open_) {
     ImVec2 bar_end(start.x, start.y + ImGui::GetFrameHeight());
     draw_etched_rect(ImGui::GetWindowDrawList(), bar_end, ImVec2(start.x + width - 2.0f, end.y));
   }
