@@ -50,19 +50,17 @@ void draw_block(float s) {
   glTranslatef(0.0f, 0.0f, -s);
   glLineWidth(static_cast<float>(s / 10.0));
   const float hw = 0.25f * s;
-  glBegin(GL_QUADS);
-  glVertex3f(-hw, -s, 0.0f);
-  glVertex3f(hw, -s, 0.0f);
-  glVertex3f(hw, s, 0.0f);
-  glVertex3f(-hw, s, 0.0f);
-  glEnd();
+  auto corners = [&](GLenum mode) {
+    glBegin(mode);
+    glVertex3f(-hw, -s, 0.0f);
+    glVertex3f(hw, -s, 0.0f);
+    glVertex3f(hw, s, 0.0f);
+    glVertex3f(-hw, s, 0.0f);
+    glEnd();
+  };
+  corners(GL_QUADS);
   glColor3f(0.0f, 0.0f, 0.0f);
-  glBegin(GL_LINE_LOOP);
-  glVertex3f(-hw, -s, 0.0f);
-  glVertex3f(hw, -s, 0.0f);
-  glVertex3f(hw, s, 0.0f);
-  glVertex3f(-hw, s, 0.0f);
-  glEnd();
+  corners(GL_LINE_LOOP);
 }
 
 }  // namespace
