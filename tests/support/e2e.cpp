@@ -53,7 +53,7 @@ std::string find_on_path(const std::string& name) {
   return name;
 }
 
-struct SpawnSpec {
+struct SpawnRequest {
   std::vector<std::string> argv;  // argv[0] is the executable's path
   std::vector<std::string> env;   // "NAME=value"
   std::string cwd;                // empty: keep the current folder
@@ -64,11 +64,11 @@ struct SpawnSpec {
 // Starts a process in a process group of its own (so it can be ended with
 // whatever it starts). Everything is prepared before fork: the child only
 // makes async-signal-safe calls until exec.
-pid_t spawn(const SpawnSpec& spec, std::string* error) {
+pid_t spawn(const SpawnRequest& request, std::string* error) {
   std::vector<char*> argv, envp;
-  for (const auto& a : spec.argv) argv.push_back(const_cast<char*>(a.c_str()));
+  for (const auto& a : request.argv) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  for (const auto& e : spec.env) envp.push_back(const_cast<char*>(e.c_str()));
+  for (const auto& e : request.env) envp.push_back(const_cast<char*>(e.c_str()));
   envp.push_back(nullptr);
   // A pipe that closes on exec: the child writes errno into it when exec
   // fails, so a missing program is reported instead of a silent exit 127.
@@ -92,16 +92,16 @@ pid_t spawn(const SpawnSpec& spec, std::string* error) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(127);
     int failure = 0;
-    if (!spec.cwd.empty() && chdir(spec.cwd.c_str()) != 0) failure = errno;
-    if (!failure && spec.in >= 0 && dup2(spec.in, 0) < 0) failure = errno;
-    if (!failure && spec.out >= 0 && dup2(spec.out, 1) < 0) failure = errno;
-    if (!failure && spec.err >= 0 && dup2(spec.err, 2) < 0) failure = errno;
-    if (!failure && spec.keep >= 0 && fcntl(spec.keep, F_SETFD, 0) != 0) failure = errno;
+    if (!request.cwd.empty() && chdir(request.cwd.c_str()) != 0) failure = errno;
+    if (!failure && request.in >= 0 && dup2(request.in, 0) < 0) failure = errno;
+    if (!failure && request.out >= 0 && dup2(request.out, 1) < 0) failure = errno;
+    if (!failure && request.err >= 0 && dup2(request.err, 2) < 0) failure = errno;
+    if (!failure && request.keep >= 0 && fcntl(request.keep, F_SETFD, 0) != 0) failure = errno;
     if (!failure) {
       // Descriptors of the test process (other servers' pipes, other
       // programs' output files) stay out of the child.
       for (int fd = 3; fd < 1024; ++fd)
-        if (fd != spec.keep && fd != report[1]) close(fd);
+        if (fd != request.keep && fd != report[1]) close(fd);
       execve(argv[0], argv.data(), envp.data());
       failure = errno;
     }
@@ -119,7 +119,7 @@ pid_t spawn(const SpawnSpec& spec, std::string* error) {
   close(report[0]);
   if (n == static_cast<ssize_t>(sizeof failure)) {
     waitpid(pid, nullptr, 0);
-    *error = "cannot start " + spec.argv[0] + ": " + std::strerror(failure);
+    *error = "cannot start " + request.argv[0] + ": " + std::strerror(failure);
     return -1;
   }
   return pid;
@@ -233,16 +233,16 @@ XServer::XServer() : log_dir_(std::make_unique<TempDir>()) {
   // the descriptor once it accepts connections, so parallel tests never
   // collide. Local connections need no authorisation on a server started
   // without -auth.
-  SpawnSpec spec;
-  spec.argv = {find_on_path("Xvfb"), "-displayfd", std::to_string(fds[1]), "-screen", "0",
+  SpawnRequest request;
+  request.argv = {find_on_path("Xvfb"), "-displayfd", std::to_string(fds[1]), "-screen", "0",
                "1280x1024x24", "-nolisten", "tcp"};
-  spec.env = environment_with("", {});
-  spec.in = null_in;
-  spec.out = log;
-  spec.err = log;
-  spec.keep = fds[1];
+  request.env = environment_with("", {});
+  request.in = null_in;
+  request.out = log;
+  request.err = log;
+  request.keep = fds[1];
   std::string error;
-  pid_ = spawn(spec, &error);
+  pid_ = spawn(request, &error);
   close(fds[1]);
   close(log);
   close(null_in);
@@ -538,16 +538,16 @@ App::App(const Launch& launch) {
   const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
   if (out < 0 || err < 0 || in < 0)
     throw std::runtime_error("cannot create output files in " + launch.working_dir);
-  SpawnSpec spec;
-  spec.argv.push_back(launch.program);
-  spec.argv.insert(spec.argv.end(), launch.args.begin(), launch.args.end());
-  spec.env = environment_with(launch.display, launch.env);
-  spec.cwd = launch.working_dir;
-  spec.in = in;
-  spec.out = out;
-  spec.err = err;
+  SpawnRequest request;
+  request.argv.push_back(launch.program);
+  request.argv.insert(request.argv.end(), launch.args.begin(), launch.args.end());
+  request.env = environment_with(launch.display, launch.env);
+  request.cwd = launch.working_dir;
+  request.in = in;
+  request.out = out;
+  request.err = err;
   std::string error;
-  pid_ = spawn(spec, &error);
+  pid_ = spawn(request, &error);
   close(out);
   close(err);
   close(in);
