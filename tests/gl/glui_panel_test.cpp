@@ -239,7 +239,8 @@ TEST_F(GluiPanel, IdleFunctionRunsAlongsideThePanelsIdleWork) {
 // opening the rollout later finds room for its widest control.
 TEST(GluiPanelSize, ARolloutThatStartsClosedIsCountedInTheWidth) {
   int window = glui_test_main_window();
-  GLUI* gui = GLUI_Master.create_glui_subwindow(window, GLUI_SUBWINDOW_RIGHT);
+  // Held for the process's life, as a program holds its panel.
+  static GLUI* gui = GLUI_Master.create_glui_subwindow(window, GLUI_SUBWINDOW_RIGHT);
   gui->add_button("Go");
   GLUI_Rollout* more = gui->add_rollout("More", false);
   GLUI_Spinner* wide =

@@ -1,5 +1,7 @@
 #include "tests/support/glui_harness.h"
 
+#include "tests/support/gl_driver.h"
+
 #include <GL/freeglut.h>
 
 #include <chrono>
@@ -25,6 +27,7 @@ int glui_test_main_window(int width, int height) {
   glutInitWindowSize(width, height);
   int window = glutCreateWindow("glui test");
   glutDisplayFunc([] { glutSwapBuffers(); });
+  pin_gl_driver();
   return window;
 }
 
