@@ -120,15 +120,25 @@ testing::AssertionResult single_block_strokes(Daubwork& d) {
 }
 
 testing::AssertionResult paint_block(Daubwork& d, e2e::Point at, e2e::Rgb* inside) {
+  // An outline still on screen from before (a load's blanking not shown
+  // yet) must not be taken for the new one.
+  auto clear = [&] { return black_pixels(d.canvas_shot(), at.x - 10, at.y - 25, at.x + 12, at.y + 25) == 0; };
+  auto r = e2e::wait_until(clear, "no block outline at (" + std::to_string(at.x) + ", " + std::to_string(at.y) + ")");
+  if (!r) return r;
   d.drag({at, {at.x + 1, at.y}}, 1);
-  // The block's outline: 10 x 40 pixels around the stroke's point.
+  // The block's outline: 10 x 40 pixels around the stroke's point. A
+  // screenshot can catch the window half updated (the picture reaches the
+  // X server in bands of rows), so both its top and bottom edges must show:
+  // every row between them is then new too.
   auto shown = [&] {
-    return black_pixels(d.canvas_shot(), at.x - 10, at.y - 25, at.x + 12, at.y + 25) > 20;
+    const e2e::Screenshot s = d.canvas_shot();
+    return black_pixels(s, at.x - 10, at.y - 25, at.x + 12, at.y - 15) > 5 &&
+           black_pixels(s, at.x - 10, at.y + 15, at.x + 12, at.y + 25) > 5;
   };
-  auto r = e2e::wait_until(shown, "the black outline of a block at (" + std::to_string(at.x) + ", " +
+  r = e2e::wait_until(shown, "the black outline of a block at (" + std::to_string(at.x) + ", " +
                                       std::to_string(at.y) + ")");
   if (!r) return r;
-  *inside = d.canvas_shot().at(at.x + 1, at.y);
+  *inside = d.canvas_shot().at(at.x + 1, at.y);  // the same frame or a later one
   return testing::AssertionSuccess();
 }
 

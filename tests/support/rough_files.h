@@ -40,7 +40,10 @@ int black_pixels(const e2e::Screenshot& shot, int x0, int y0, int x1, int y1);
 testing::AssertionResult single_block_strokes(Daubwork& d);
 
 // Paints one such stroke at window point `at`, waits until its outline
-// shows, and gives the colour at its middle (the stroke colour).
+// shows, and gives the colour at its middle (the stroke colour). Waits
+// first until no black shows around `at`, so that an outline from before
+// (say, of a painting a load has blanked but not yet shown blank) is not
+// taken for the new one.
 testing::AssertionResult paint_block(Daubwork& d, e2e::Point at, e2e::Rgb* inside);
 
 // Waits until the whole canvas shows white.
