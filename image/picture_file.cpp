@@ -162,8 +162,8 @@ bool decode_picture_file(const char* path, DecodedPicture* out) {
     out->rgba.reset(new (std::nothrow) unsigned char[out->size]);
     ok = out->rgba && read_all(fds[0], out->rgba.get(), out->size);
   }
-  // Closed first, so that a child still writing gets an error and ends.
   close(fds[0]);
+  if (!ok) kill(pid, SIGKILL);  // nothing more is wanted from it
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

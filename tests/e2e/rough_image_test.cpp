@@ -112,7 +112,9 @@ TEST_P(BadPictureTest, IsReportedBlanksThePaintingAndLeavesAWhiteSourceImage) {
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
   ASSERT_TRUE(paint_block(d, {220, 450}, &inside));
   EXPECT_FALSE(is_white(inside)) << inside;
-  EXPECT_EQ(d.app().errors(), "");
+  if (!kSanitizerBuild) {
+    EXPECT_EQ(d.app().errors(), "");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rough, BadPictureTest, testing::ValuesIn(kBadPictures),

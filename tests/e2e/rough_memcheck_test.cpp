@@ -18,13 +18,6 @@
 
 #include "tests/support/rough_files.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define DAUB_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define DAUB_UNDER_ASAN 1
-#endif
-#endif
 
 namespace {
 
@@ -61,9 +54,7 @@ std::string valgrind_path() {
 }  // namespace
 
 TEST(RoughMemcheck, AUserJourneyHasNoInvalidAccessAndNoDefiniteLeak) {
-#ifdef DAUB_UNDER_ASAN
-  GTEST_SKIP() << "a sanitizer build: memcheck runs on the plain build";
-#endif
+  if (kSanitizerBuild) GTEST_SKIP() << "a sanitizer build: memcheck runs on the plain build";
   const char* opt = std::getenv("DAUB_MEMCHECK");
   if (opt && std::string(opt) == "0") GTEST_SKIP() << "DAUB_MEMCHECK=0";
   const std::string valgrind = valgrind_path();

@@ -22,6 +22,14 @@ std::string two_colour_png(int width, int height, e2e::Rgb left, e2e::Rgb right)
 // The first `keep` bytes of `bytes` (all of them when shorter).
 std::string cut(const std::string& bytes, std::size_t keep);
 
+// Built with AddressSanitizer: a picture decoder that crashes in its child
+// process is then reported on standard error by the sanitizer.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSanitizerBuild = true;
+#else
+inline constexpr bool kSanitizerBuild = false;
+#endif
+
 // --- the canvas ---------------------------------------------------------------
 
 bool is_white(const e2e::Rgb& c);
