@@ -32,7 +32,8 @@ struct DecodedPicture {
 };
 
 // Decodes the file in a child process (DevIL initialised). False, with
-// *out emptied, when the file is unreadable as above. Prints nothing.
+// *out emptied, when the file is unreadable as above. Reports nothing itself
+// (what DevIL's libraries print still reaches standard error).
 bool decode_picture_file(const char* path, DecodedPicture* out);
 
 // The OpenGL texture of a decoded picture, through ilutGLBindTexImage (the
