@@ -1,8 +1,6 @@
 #include "image/source_image.h"
 
 #include <GL/freeglut.h>
-#include <IL/il.h>
-#include <IL/ilut.h>
 
 #include <cstdio>
 #include <new>
@@ -11,6 +9,7 @@
 #include "app/canvas_buffers.h"
 #include "app/state.h"
 #include "image/edge_map.h"
+#include "image/picture_file.h"
 #include "paint/edge_angle.h"
 
 uint32_t image_texture = 0;
@@ -62,7 +61,8 @@ void draw_picture() {
 
 void load_image() {
   const char* path = image_filename_text->get_text();
-  image_texture = ilutGLLoadImage(const_cast<ILstring>(path));
+  // Decoded apart from the program: a broken file cannot take it down.
+  image_texture = load_picture_texture(path);
   if (image_texture != 0)
     std::printf("Image %s loaded.\n", path);
   else

@@ -8,8 +8,9 @@
 #include <cstdio>
 
 // Turns a texture path into an OpenGL texture name, 0 when the picture cannot
-// be read. Defaults to DevIL's ilutGLLoadImage (DevIL initialised for OpenGL
-// and the drawing context current); tests put a recorder here.
+// be read. Defaults to load_picture_texture (image/picture_file.h: DevIL
+// decoding apart from the program; DevIL initialised for OpenGL and the
+// drawing context current); tests put a recorder here.
 using ObjTextureLoader = uint32_t (*)(const char* path);
 extern ObjTextureLoader obj_texture_loader;
 

@@ -2,12 +2,11 @@
 // parses, and loads the texture that the material library names.
 #include "model/obj_model.h"
 
-#include <IL/ilut.h>
-
 #include <climits>
 #include <cstring>
 #include <new>
 
+#include "image/picture_file.h"
 #include "model/obj_load.h"
 #include "model/obj_parse.h"
 
@@ -17,10 +16,8 @@ namespace {
 constexpr size_t kObjPathSize = 1000;
 constexpr size_t kMtlPathSize = 4000;
 
-uint32_t load_texture_with_devil(const char* path) {
-  // DevIL's signature takes a non-const name but does not write to it.
-  return ilutGLLoadImage(const_cast<char*>(path));
-}
+// DevIL decodes the texture apart from the program (image/picture_file.h).
+uint32_t load_texture_with_devil(const char* path) { return load_picture_texture(path); }
 
 struct MaterialContext {
   ObjModel* model;

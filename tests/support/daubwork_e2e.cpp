@@ -48,7 +48,9 @@ e2e::Point centre(const e2e::Rect& r) { return {r.x + r.width / 2, r.y + r.heigh
 
 }  // namespace
 
-Daubwork::Daubwork(const std::vector<std::string>& files) {
+Daubwork::Daubwork(const std::vector<std::string>& files) : Daubwork(files, Start{}) {}
+
+Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start) {
   if (!e2e::seed(dir_, files)) throw std::runtime_error("could not copy the default files");
   {
     // The panel's layout, from the program's own panel code.
@@ -58,7 +60,13 @@ Daubwork::Daubwork(const std::vector<std::string>& files) {
     controls_ = parse_layout(probe.output());
     if (controls_.empty()) throw std::runtime_error("the panel probe printed no controls");
   }
-  app_ = std::make_unique<e2e::App>(DAUB_PROGRAM, dir_.path(), x_.display_name());
+  e2e::Launch launch{DAUB_PROGRAM, {}, dir_.path(), x_.display_name(), start.env};
+  if (!start.launcher.empty()) {
+    launch.program = start.launcher.front();
+    launch.args.assign(start.launcher.begin() + 1, start.launcher.end());
+    launch.args.push_back(DAUB_PROGRAM);
+  }
+  app_ = std::make_unique<e2e::App>(launch);
   if (!x_.wait_for_window("Daubwork Application", &window_))
     throw std::runtime_error("no main window: " + app_->errors());
   if (!x_.wait_for_size(window_, 800, 600)) throw std::runtime_error("main window not 800 x 600");

@@ -28,6 +28,15 @@ class Daubwork {
   // Starts the program and waits until its window and panel are shown.
   explicit Daubwork(const std::vector<std::string>& files = default_files());
 
+  // How to start it otherwise: through a launcher such as valgrind (the
+  // program's path follows the launcher's words), with extra environment
+  // entries ("NAME=value").
+  struct Start {
+    std::vector<std::string> launcher;
+    std::vector<std::string> env;
+  };
+  Daubwork(const std::vector<std::string>& files, const Start& start);
+
   e2e::XServer& x() { return x_; }
   e2e::App& app() { return *app_; }
   const TempDir& dir() const { return dir_; }
