@@ -10,6 +10,10 @@
 namespace {
 
 bool white(const unsigned char* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
+bool white_at(const e2e::Screenshot& s, int x, int y) {
+  const e2e::Rgb p = s.at(x, y);
+  return p.r == 255 && p.g == 255 && p.b == 255;
+}
 
 }  // namespace
 
@@ -18,8 +22,9 @@ TEST(Save, WritesTheCanvasAsShownUprightWithItsStrokesWhereTheyWerePainted) {
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
   // Strokes only in the top-left quarter of the canvas (window y down).
   d.drag({{60, 60}, {120, 80}});
-  ASSERT_TRUE(e2e::wait_until([&] { return d.canvas_shot().at(90, 70).r != 255 || d.canvas_shot().at(90, 70).g != 255; },
-                              "strokes on screen"));
+  // What the file must hold is the canvas once every motion has been
+  // painted and shown.
+  ASSERT_TRUE(d.wait_until_shown());
   e2e::Screenshot shown = d.canvas_shot();
   ASSERT_TRUE(d.set_text("Image Filename: ", "painting.tga"));
   d.click("Save Image");
@@ -63,13 +68,34 @@ TEST(Save, AFailedSaveReportsTheErrorAndKeepsThePainting) {
   Daubwork d;
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
   d.drag({{60, 60}, {120, 80}});
+  ASSERT_TRUE(d.wait_until_shown());
+  const e2e::Screenshot before = d.canvas_shot();
+  int painted = 0;
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 200; ++x) painted += !white_at(before, x, y);
+  ASSERT_GT(painted, 500);
+
   ASSERT_TRUE(d.set_text("Image Filename: ", "no/such/folder/x.tga"));
   ASSERT_TRUE(d.click_and_wait("Save Image", "[ERROR] could not save file \"no/such/folder/x.tga\"",
                                e2e::Stream::Err));
   EXPECT_TRUE(d.app().running());
-  e2e::Screenshot s = d.canvas_shot();
-  int painted = 0;
-  for (int y = 0; y < 200; ++y)
-    for (int x = 0; x < 200; ++x) painted += !(s.at(x, y).r == 255 && s.at(x, y).g == 255 && s.at(x, y).b == 255);
-  EXPECT_GT(painted, 500);
+  // The canvas shown afterwards is the painting, pixel for pixel.
+  EXPECT_TRUE(d.wait_until_shown());
+  EXPECT_TRUE(d.canvas_shot().rgb == before.rgb) << "the failed save changed the painting";
+  // And the program still holds it: the next save writes it.
+  ASSERT_TRUE(d.set_text("Image Filename: ", "kept.tga"));
+  d.click("Save Image");
+  const int w = 800 - d.panel_width(), h = 600;
+  ASSERT_TRUE(e2e::wait_for_file(d.dir().file("kept.tga"), 18 + static_cast<size_t>(w) * h * 4));
+  TgaFile tga;
+  std::string error;
+  ASSERT_TRUE(read_tga(read_file(d.dir().file("kept.tga")), &tga, &error)) << error;
+  int mismatched = 0;
+  for (int row = 0; row < h; ++row)
+    for (int x = 0; x < w; ++x) {
+      const unsigned char* p = &tga.rgba[4 * (static_cast<size_t>(row) * w + x)];
+      const e2e::Rgb s = before.at(x, h - 1 - row);
+      mismatched += s.r != p[0] || s.g != p[1] || s.b != p[2];
+    }
+  EXPECT_EQ(mismatched, 0);
 }
