@@ -6,6 +6,10 @@
 #include <new>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 bool is_space(char c) {
@@ -26,6 +30,47 @@ const char* find_char(const char* p, const char* end, char c) {
   if (p >= end) return end;
   const void* hit = std::memchr(p, c, static_cast<size_t>(end - p));
   return hit ? static_cast<const char*>(hit) : end;
+}
+
+// Calls line(start, line_end) for every line of [begin, end) in order:
+// line_end is the line's line feed, or end for a last line without one. A
+// file that ends with a line feed has no empty line after it.
+//
+// Both passes walk the whole file line by line, and OBJ lines are short, so
+// one library search per line costs more than the search itself; this
+// finds the line feeds of 64 bytes at a time instead.
+template <typename LineFn>
+void for_each_line(const char* begin, const char* end, LineFn&& line) {
+  const char* start = begin;
+  const char* p = begin;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  auto lf_bits = [&](const char* q) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    return uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf))));
+  };
+  for (; end - p >= 64; p += 64) {
+    uint64_t feeds = lf_bits(p) | lf_bits(p + 16) << 16 | lf_bits(p + 32) << 32 |
+                     lf_bits(p + 48) << 48;
+    while (feeds) {
+      const char* line_end = p + __builtin_ctzll(feeds);
+      feeds &= feeds - 1;
+      line(start, line_end);
+      start = line_end + 1;
+    }
+  }
+#endif
+  // The rest, fewer than 64 bytes (or all of it without SSE2). Every line
+  // feed before p has been handled, and start <= p.
+  for (;;) {
+    const char* line_end = find_char(p, end, '\n');
+    if (line_end == end) {
+      if (start < end) line(start, end);
+      return;
+    }
+    line(start, line_end);
+    start = p = line_end + 1;
+  }
 }
 
 // Exact powers of ten in double: 10^22 is the largest that is.
@@ -287,25 +332,21 @@ int parse_face_line(const char* line, const char* line_end, const ObjCounts& cap
 
 ObjCounts count_obj_lines(const char* begin, const char* end) {
   ObjCounts counts;
-  const char* p = begin;
-  while (p < end) {
-    if (p + 1 < end) {
-      if (p[0] == 'v') {
-        if (p[1] == ' ') {
-          ++counts.vertices;
-        } else if (p[1] == 't') {
-          ++counts.texcoords;
-        } else if (p[1] == 'n') {
-          ++counts.normals;
-        }
-      } else if (p[0] == 'f' && p[1] == ' ') {
-        ++counts.faces;
+  for_each_line(begin, end, [&](const char* p, const char*) {
+    // The second character may be the line feed itself, never beyond end.
+    if (p + 1 >= end) return;
+    if (p[0] == 'v') {
+      if (p[1] == ' ') {
+        ++counts.vertices;
+      } else if (p[1] == 't') {
+        ++counts.texcoords;
+      } else if (p[1] == 'n') {
+        ++counts.normals;
       }
+    } else if (p[0] == 'f' && p[1] == ' ') {
+      ++counts.faces;
     }
-    const char* lf = find_line_feed(p, end);
-    if (lf == end) break;
-    p = lf + 1;
-  }
+  });
   return counts;
 }
 
@@ -356,13 +397,10 @@ bool allocate_obj_arrays(ObjModel& model, const ObjCounts& capacity) {
 
 void parse_obj_lines(const char* begin, const char* end, ObjModel& model,
                      const ObjCounts& capacity, MtllibHandler on_mtllib, void* context) {
-  const char* p = begin;
-  while (p < end) {
-    const char* line_end = find_line_feed(p, end);
+  for_each_line(begin, end, [&](const char* p, const char* line_end) {
     size_t length = static_cast<size_t>(line_end - p);
-    if (starts_with(p, length, "mtllib")) {
-      handle_mtllib(p, line_end, on_mtllib, context);
-    } else if (length >= 2 && p[0] == 'v') {
+    if (length < 2) return;
+    if (p[0] == 'v') {
       if (p[1] == ' ') {
         store_vertex(p, line_end, model, capacity);
       } else if (p[1] == 't') {
@@ -370,11 +408,12 @@ void parse_obj_lines(const char* begin, const char* end, ObjModel& model,
       } else if (p[1] == 'n') {
         store_normal(p, line_end, model, capacity);
       }
-    } else if (length >= 2 && p[0] == 'f' && p[1] == ' ') {
+    } else if (p[0] == 'f' && p[1] == ' ') {
       store_face(p, line_end, model, capacity);
+    } else if (starts_with(p, length, "mtllib")) {
+      handle_mtllib(p, line_end, on_mtllib, context);
     }
-    p = line_end < end ? line_end + 1 : end;
-  }
+  });
 }
 
 bool obj_model_is_consistent(const ObjModel& model, const ObjCounts& capacity) {

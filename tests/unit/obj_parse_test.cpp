@@ -266,6 +266,32 @@ TEST(ObjParse, EveryTruncationOfAFileStaysInsideItsArrays) {
   }
 }
 
+TEST(ObjParse, LinesReadTheSameWhereverTheirLineFeedsFallInTheFile) {
+  // The passes find line feeds 64 bytes at a time. A comment of every
+  // length from 0 to 130 in front shifts every later line feed through
+  // every position of a block and across the blocks' borders; short and
+  // empty lines put line feeds next to each other.
+  const std::string body = kElements + "\n\nf 1/2/3 2/3/4 3/4/1\nv 7.5 -1 2\n\n" +
+                           "f 4/3/2 3/2/1 2/1/4 1/4/3\nvt 0.25 0.5";
+  auto reference = parse(body);
+  ASSERT_EQ(reference->model.vertex_count, 5);
+  ASSERT_EQ(reference->model.face_count, 2);
+  for (size_t pad = 0; pad <= 130; ++pad) {
+    const std::string comment = pad == 0 ? "" : "#" + std::string(pad - 1, 'x') + "\n";
+    for (const std::string& ending : {std::string(), std::string("\n")}) {
+      SCOPED_TRACE("comment of " + std::to_string(pad) + " bytes, ending \"" + ending + "\"");
+      auto p = parse(comment + body + ending);
+      EXPECT_EQ(p->counts.vertices, reference->counts.vertices);
+      EXPECT_EQ(p->counts.texcoords, reference->counts.texcoords);
+      EXPECT_EQ(p->counts.normals, reference->counts.normals);
+      EXPECT_EQ(p->counts.faces, reference->counts.faces);
+      expect_same_model(p->model, reference->model);
+      // The last line has no line feed: its number is still read whole.
+      EXPECT_EQ(p->model.texcoords[2 * 4 + 1], 0.5f);
+    }
+  }
+}
+
 float strtod_float(const std::string& s) { return static_cast<float>(std::strtod(s.c_str(), nullptr)); }
 
 // parse_float over exactly the bytes of s.
