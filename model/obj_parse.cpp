@@ -73,6 +73,21 @@ void for_each_line(const char* begin, const char* end, LineFn&& line) {
   }
 }
 
+// The kinds of line both passes tell apart by their first two characters.
+enum class LineKind { other, vertex, texcoord, normal, face };
+
+LineKind line_kind(const char* line, const char* line_end) {
+  if (line_end - line < 2) return LineKind::other;
+  if (line[0] == 'v') {
+    if (line[1] == ' ') return LineKind::vertex;
+    if (line[1] == 't') return LineKind::texcoord;
+    if (line[1] == 'n') return LineKind::normal;
+  } else if (line[0] == 'f' && line[1] == ' ') {
+    return LineKind::face;
+  }
+  return LineKind::other;
+}
+
 // Exact powers of ten in double: 10^22 is the largest that is.
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
@@ -155,30 +170,21 @@ bool parse_corner(const char* c, const char* line_end, const ObjCounts& capacity
   return store_corner(v, t, n, capacity, corners, k);
 }
 
-// --- one function per kind of line the parse pass stores -----------------
+// --- storing the lines the parse pass reads ---------------------------------
 
-void store_vertex(const char* line, const char* line_end, ObjModel& model,
-                  const ObjCounts& capacity) {
-  if (model.vertex_count >= capacity.vertices) return;
-  read_number_list(line + 2, line_end, 3, model.vertices + 3 * size_t(model.vertex_count));
-  ++model.vertex_count;
+// Stores the n numbers of a v, vt or vn line, the first at `first`, as
+// element `count` of `array`, unless the array is full.
+void store_numbers(const char* first, const char* line_end, int n, float* array,
+                   int32_t& count, int32_t capacity) {
+  if (count >= capacity) return;
+  read_number_list(first, line_end, n, array + size_t(n) * size_t(count));
+  ++count;
 }
 
-void store_texcoord(const char* line, const char* line_end, ObjModel& model,
-                    const ObjCounts& capacity) {
-  if (model.texcoord_count >= capacity.texcoords) return;
-  // Character 2 (normally a blank) is passed over unexamined.
-  const char* first = line_end - line > 3 ? line + 3 : line_end;
-  read_number_list(first, line_end, 2, model.texcoords + 2 * size_t(model.texcoord_count));
-  ++model.texcoord_count;
-}
-
-void store_normal(const char* line, const char* line_end, ObjModel& model,
-                  const ObjCounts& capacity) {
-  if (model.normal_count >= capacity.normals) return;
-  const char* first = line_end - line > 3 ? line + 3 : line_end;
-  read_number_list(first, line_end, 3, model.normals + 3 * size_t(model.normal_count));
-  ++model.normal_count;
+// Where the numbers of a vt or vn line start: character 2 (normally a
+// blank) is passed over unexamined.
+const char* after_two_letter_keyword(const char* line, const char* line_end) {
+  return line_end - line > 3 ? line + 3 : line_end;
 }
 
 void store_face(const char* line, const char* line_end, ObjModel& model,
@@ -332,19 +338,13 @@ int parse_face_line(const char* line, const char* line_end, const ObjCounts& cap
 
 ObjCounts count_obj_lines(const char* begin, const char* end) {
   ObjCounts counts;
-  for_each_line(begin, end, [&](const char* p, const char*) {
-    // The second character may be the line feed itself, never beyond end.
-    if (p + 1 >= end) return;
-    if (p[0] == 'v') {
-      if (p[1] == ' ') {
-        ++counts.vertices;
-      } else if (p[1] == 't') {
-        ++counts.texcoords;
-      } else if (p[1] == 'n') {
-        ++counts.normals;
-      }
-    } else if (p[0] == 'f' && p[1] == ' ') {
-      ++counts.faces;
+  for_each_line(begin, end, [&](const char* p, const char* line_end) {
+    switch (line_kind(p, line_end)) {
+      case LineKind::vertex: ++counts.vertices; break;
+      case LineKind::texcoord: ++counts.texcoords; break;
+      case LineKind::normal: ++counts.normals; break;
+      case LineKind::face: ++counts.faces; break;
+      case LineKind::other: break;
     }
   });
   return counts;
@@ -398,20 +398,26 @@ bool allocate_obj_arrays(ObjModel& model, const ObjCounts& capacity) {
 void parse_obj_lines(const char* begin, const char* end, ObjModel& model,
                      const ObjCounts& capacity, MtllibHandler on_mtllib, void* context) {
   for_each_line(begin, end, [&](const char* p, const char* line_end) {
-    size_t length = static_cast<size_t>(line_end - p);
-    if (length < 2) return;
-    if (p[0] == 'v') {
-      if (p[1] == ' ') {
-        store_vertex(p, line_end, model, capacity);
-      } else if (p[1] == 't') {
-        store_texcoord(p, line_end, model, capacity);
-      } else if (p[1] == 'n') {
-        store_normal(p, line_end, model, capacity);
-      }
-    } else if (p[0] == 'f' && p[1] == ' ') {
-      store_face(p, line_end, model, capacity);
-    } else if (starts_with(p, length, "mtllib")) {
-      handle_mtllib(p, line_end, on_mtllib, context);
+    switch (line_kind(p, line_end)) {
+      case LineKind::vertex:
+        store_numbers(p + 2, line_end, 3, model.vertices, model.vertex_count, capacity.vertices);
+        break;
+      case LineKind::texcoord:
+        store_numbers(after_two_letter_keyword(p, line_end), line_end, 2, model.texcoords,
+                      model.texcoord_count, capacity.texcoords);
+        break;
+      case LineKind::normal:
+        store_numbers(after_two_letter_keyword(p, line_end), line_end, 3, model.normals,
+                      model.normal_count, capacity.normals);
+        break;
+      case LineKind::face:
+        store_face(p, line_end, model, capacity);
+        break;
+      case LineKind::other:
+        if (starts_with(p, size_t(line_end - p), "mtllib")) {
+          handle_mtllib(p, line_end, on_mtllib, context);
+        }
+        break;
     }
   });
 }
