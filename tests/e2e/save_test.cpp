@@ -10,6 +10,19 @@
 namespace {
 
 bool white(const unsigned char* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
+// Pixels of a w x h canvas whose colour in the file (bottom row first)
+// differs from the screen (top row first).
+int mismatches(const TgaFile& tga, const e2e::Screenshot& shown, int w, int h) {
+  int mismatched = 0;
+  for (int row = 0; row < h; ++row)
+    for (int x = 0; x < w; ++x) {
+      const unsigned char* p = &tga.rgba[4 * (static_cast<size_t>(row) * w + x)];
+      const e2e::Rgb s = shown.at(x, h - 1 - row);
+      mismatched += s.r != p[0] || s.g != p[1] || s.b != p[2];
+    }
+  return mismatched;
+}
+
 bool white_at(const e2e::Screenshot& s, int x, int y) {
   const e2e::Rgb p = s.at(x, y);
   return p.r == 255 && p.g == 255 && p.b == 255;
@@ -42,20 +55,18 @@ TEST(Save, WritesTheCanvasAsShownUprightWithItsStrokesWhereTheyWerePainted) {
   EXPECT_EQ(tga.descriptor, 0);
   // The file's first row is the canvas's bottom; it matches the screen
   // pixel for pixel, and every alpha byte is 255.
-  int painted = 0, mismatched = 0;
+  int painted = 0;
   for (int row = 0; row < h; ++row)
     for (int x = 0; x < w; ++x) {
       const unsigned char* p = &tga.rgba[4 * (static_cast<size_t>(row) * w + x)];
       ASSERT_EQ(p[3], 255);
-      e2e::Rgb s = shown.at(x, h - 1 - row);
-      mismatched += s.r != p[0] || s.g != p[1] || s.b != p[2];
       if (!white(p)) {
         ++painted;
         EXPECT_LT(x, 200) << "a stroke far from the drag";
         EXPECT_GT(row, h - 160) << "a stroke far from the drag";
       }
     }
-  EXPECT_EQ(mismatched, 0);
+  EXPECT_EQ(mismatches(tga, shown, w, h), 0);
   EXPECT_GT(painted, 500);
 
   // ImageMagick reads it as the same picture.
@@ -90,12 +101,5 @@ TEST(Save, AFailedSaveReportsTheErrorAndKeepsThePainting) {
   TgaFile tga;
   std::string error;
   ASSERT_TRUE(read_tga(read_file(d.dir().file("kept.tga")), &tga, &error)) << error;
-  int mismatched = 0;
-  for (int row = 0; row < h; ++row)
-    for (int x = 0; x < w; ++x) {
-      const unsigned char* p = &tga.rgba[4 * (static_cast<size_t>(row) * w + x)];
-      const e2e::Rgb s = before.at(x, h - 1 - row);
-      mismatched += s.r != p[0] || s.g != p[1] || s.b != p[2];
-    }
-  EXPECT_EQ(mismatched, 0);
+  EXPECT_EQ(mismatches(tga, before, w, h), 0);
 }
