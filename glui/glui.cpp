@@ -788,49 +788,37 @@ void glui_panel_motion(GLUI* gui, int x, int y) {
 
 namespace {
 
+// Hands one input transition to the panel's ImGui context, then runs the
+// frame in which ImGui sees it.
+template <typename Event>
+void transition(GLUI* gui, Event&& event) {
+  {
+    ContextScope scope(gui->impl()->ctx);
+    event();
+  }
+  GLUI::Impl::input_frame(gui);
+}
+
 // GLUT repeats a held key as further presses; ImGui counts a press only
 // when the key goes down, so each press is preceded by a release.
 void key_down(GLUI* gui, unsigned char key) {
-  {
-    ContextScope scope(gui->impl()->ctx);
-    ImGuiIO& io = ImGui::GetIO();
-    if (io.KeysDown[key]) ImGui_ImplGLUT_KeyboardUpFunc(key, 0, 0);
-  }
-  GLUI::Impl::input_frame(gui);
-  {
-    ContextScope scope(gui->impl()->ctx);
-    ImGui_ImplGLUT_KeyboardFunc(key, 0, 0);
-  }
-  GLUI::Impl::input_frame(gui);
+  transition(gui, [&] {
+    if (ImGui::GetIO().KeysDown[key]) ImGui_ImplGLUT_KeyboardUpFunc(key, 0, 0);
+  });
+  transition(gui, [&] { ImGui_ImplGLUT_KeyboardFunc(key, 0, 0); });
 }
 
 void key_up(GLUI* gui, unsigned char key) {
-  {
-    ContextScope scope(gui->impl()->ctx);
-    ImGui_ImplGLUT_KeyboardUpFunc(key, 0, 0);
-  }
-  GLUI::Impl::input_frame(gui);
+  transition(gui, [&] { ImGui_ImplGLUT_KeyboardUpFunc(key, 0, 0); });
 }
 
 void special_down(GLUI* gui, int key) {
-  {
-    ContextScope scope(gui->impl()->ctx);
-    ImGui_ImplGLUT_SpecialUpFunc(key, 0, 0);
-  }
-  GLUI::Impl::input_frame(gui);
-  {
-    ContextScope scope(gui->impl()->ctx);
-    ImGui_ImplGLUT_SpecialFunc(key, 0, 0);
-  }
-  GLUI::Impl::input_frame(gui);
+  transition(gui, [&] { ImGui_ImplGLUT_SpecialUpFunc(key, 0, 0); });
+  transition(gui, [&] { ImGui_ImplGLUT_SpecialFunc(key, 0, 0); });
 }
 
 void special_up(GLUI* gui, int key) {
-  {
-    ContextScope scope(gui->impl()->ctx);
-    ImGui_ImplGLUT_SpecialUpFunc(key, 0, 0);
-  }
-  GLUI::Impl::input_frame(gui);
+  transition(gui, [&] { ImGui_ImplGLUT_SpecialUpFunc(key, 0, 0); });
 }
 
 // The panel whose active control takes the keys typed over `window`.
