@@ -38,9 +38,12 @@ void reshape_cb(int width, int height) {
   if (image_texture != 0) recapture_pending = true;
 }
 
+// Runs once a frame of the screen. What is on screen stays there: only a
+// canvas with something new to show is displayed again. (GLUT displays the
+// window by itself when it is uncovered, mapped or resized.)
 void idle_cb() {
   if (glutGetWindow() != main_window) glutSetWindow(main_window);
-  glutPostRedisplay();
+  if (canvas_needs_showing()) glutPostRedisplay();
 }
 
 void mouse_cb(int button, int state, int x, int y) {

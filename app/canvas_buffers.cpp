@@ -21,6 +21,15 @@ CanvasBuffer read_selected = CANVAS_BACK;
 // the last swap (the program selects its buffer before each drawing),
 // which set this; so a swap with nothing new is one copy, front to window.
 bool back_changed = true;
+// A buffer holds nothing but the clear colour: it has been cleared since it
+// was last selected for drawing. Clearing it again changes nothing, so a
+// display that blanks the canvas over and over shows nothing new.
+bool known_blank[2] = {true, true};
+// The window may not show front as it stands: something was drawn or
+// cleared since the last swap, or the last swap went to a rectangle of
+// another size.
+bool unshown = true;
+int shown_x = -1, shown_y = -1, shown_w = -1, shown_h = -1;
 
 GLenum attachment(CanvasBuffer b) {
   return b == CANVAS_BACK ? GL_COLOR_ATTACHMENT0 : GL_COLOR_ATTACHMENT1;
@@ -119,13 +128,16 @@ void canvas_buffers_resize(int width, int height) {
   width_ = width;
   height_ = height;
   back_changed = true;
+  unshown = true;
   bind_targets();
 }
 
 void canvas_draw_buffer(CanvasBuffer buffer) {
   if (fbo == 0) canvas_buffers_resize(0, 0);
   draw_selected = buffer;
+  known_blank[buffer] = false;  // drawing may follow
   if (buffer == CANVAS_BACK) back_changed = true;
+  unshown = true;
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
   glDrawBuffer(attachment(buffer));
 }
@@ -141,7 +153,11 @@ void canvas_read_buffer(CanvasBuffer buffer) {
 
 void canvas_clear() {
   if (fbo == 0) canvas_buffers_resize(0, 0);
-  if (draw_selected == CANVAS_BACK) back_changed = true;
+  if (!known_blank[draw_selected]) {
+    if (draw_selected == CANVAS_BACK) back_changed = true;
+    unshown = true;
+    known_blank[draw_selected] = true;
+  }
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
 }
@@ -154,6 +170,7 @@ void canvas_swap(int x, int y, int width, int height) {
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glDrawBuffer(GL_COLOR_ATTACHMENT1);
     glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    known_blank[CANVAS_FRONT] = known_blank[CANVAS_BACK];
   }
   back_changed = false;
   // Only the part of the rectangle that the targets cover is shown.
@@ -167,7 +184,17 @@ void canvas_swap(int x, int y, int width, int height) {
     glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   glutSwapBuffers();
   bind_targets();
+  // A software renderer may draw the first frame after a size change into
+  // a window buffer of the old size (it takes the new size at the swap),
+  // so a frame at a new size is followed by one more.
+  unshown = x != shown_x || y != shown_y || width != shown_w || height != shown_h;
+  shown_x = x;
+  shown_y = y;
+  shown_w = width;
+  shown_h = height;
 }
+
+bool canvas_needs_showing() { return unshown; }
 
 int canvas_buffers_width() { return width_; }
 int canvas_buffers_height() { return height_; }

@@ -34,6 +34,11 @@ void canvas_clear();
 // the window's buffers (glutSwapBuffers). The selections stay as they were.
 void canvas_swap(int x, int y, int width, int height);
 
+// Whether the window may not show the painting as it stands: something was
+// drawn or cleared since the last swap, or that swap was the first at a new
+// size. Clearing a buffer that holds only the clear colour changes nothing.
+bool canvas_needs_showing();
+
 // The targets' size, in pixels.
 int canvas_buffers_width();
 int canvas_buffers_height();

@@ -18,8 +18,10 @@
 #include <imgui_stdlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <map>
+#include <utility>
 
 #include "glui/glui_input.h"
 
@@ -112,6 +114,7 @@ struct GLUI::Impl {
   std::vector<float> avail;  // width left for controls, per open container
   int last_frame_ms = 0;
   int last_blink_ms = 0;
+  ImVec2 drawn_size;  // the subwindow's size at the last drawing
 
   static void build(GLUI* g) {
     Impl* impl = g->impl_;
@@ -173,6 +176,13 @@ struct GLUI::Impl {
       ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
       glutSwapBuffers();
       g->impl_->last_blink_ms = g->impl_->last_frame_ms;
+      // A software renderer may give the first frame after a size change a
+      // buffer of the old size, shown shifted or cut off (it takes the new
+      // size at the swap); a second frame draws at the new size.
+      if (io.DisplaySize.x != g->impl_->drawn_size.x || io.DisplaySize.y != g->impl_->drawn_size.y) {
+        g->impl_->drawn_size = io.DisplaySize;
+        glutPostWindowRedisplay(g->window_id_);
+      }
     }
     run_callbacks(g);
   }
@@ -193,6 +203,23 @@ struct GLUI::Impl {
 
   // Sizes the panel to its contents: a few frames (ImGui settles sizes
   // over two) with frames hugging what they hold.
+  // Enter typed into the active control, which keeps the keys.
+  static void enter(GLUI* g) {
+    if (g->active_) g->active_->commit_on_enter();
+    input_frame(g);
+  }
+
+  // The frames a held control needs between input events: ImGui repeats a
+  // held spinner arrow only in frames, and the mouse does not move.
+  static void hold_frame(GLUI* g) {
+    bool held;
+    {
+      ContextScope scope(g->impl_->ctx);
+      held = ImGui::GetActiveID() != 0 && ImGui::GetIO().MouseDown[0];
+    }
+    if (held) input_frame(g);
+  }
+
   static void measure(GLUI* g) {
     ContextScope scope(g->impl_->ctx);
     ImGuiIO& io = ImGui::GetIO();
@@ -491,6 +518,9 @@ GLUI_EditText::GLUI_EditText(GLUI* glui, GLUI_Panel* parent, const char* name, i
 
 void GLUI_EditText::set_text(const char* text) { text_ = text ? text : ""; }
 
+// The text is live already; Enter only reports it.
+void GLUI_EditText::commit_on_enter() { notify(); }
+
 void GLUI_EditText::draw_frame() {
   ImGui::BeginGroup();
   ImGui::AlignTextToFramePadding();
@@ -562,6 +592,30 @@ void GLUI_Spinner::commit() {
 
 void GLUI_Spinner::deactivate() { commit(); }
 
+void GLUI_Spinner::commit_on_enter() {
+  commit();
+  // The field stays in ImGui's hands, showing what was typed: it is to
+  // show the committed (limited) value, and typing goes on from there.
+  editing_ = true;
+  show_committed_ = true;
+}
+
+namespace {
+
+// Runs every frame while the spinner's field is being edited: puts the
+// committed value into the text ImGui is editing, once it is due.
+int show_committed_value(ImGuiInputTextCallbackData* data) {
+  auto* pending = static_cast<std::pair<bool*, std::string>*>(data->UserData);
+  if (*pending->first) {
+    *pending->first = false;
+    data->DeleteChars(0, data->BufTextLen);
+    data->InsertChars(0, pending->second.c_str());  // the caret ends after it
+  }
+  return 0;
+}
+
+}  // namespace
+
 void GLUI_Spinner::draw_frame() {
   ImGui::BeginGroup();
   ImGui::AlignTextToFramePadding();
@@ -569,7 +623,12 @@ void GLUI_Spinner::draw_frame() {
   ImGui::SameLine(parent_->label_column(), 0.0f);
   if (!editing_) edit_ = value_.text();
   ImGui::SetNextItemWidth(kSpinnerBoxWidth);
-  ImGui::InputText("##value", &edit_, ImGuiInputTextFlags_AutoSelectAll);
+  // A copy: ImGui edits edit_ itself while the callback runs.
+  std::pair<bool*, std::string> pending(&show_committed_, show_committed_ ? edit_ : std::string());
+  ImGui::InputText("##value", &edit_,
+                   ImGuiInputTextFlags_AutoSelectAll | ImGuiInputTextFlags_CallbackAlways,
+                   show_committed_value, &pending);
+  show_committed_ = false;  // only while the field is being edited
   if (ImGui::IsItemActivated()) editing_ = true;
   bool deactivated = ImGui::IsItemDeactivated();
   record_hot_rect();
@@ -799,9 +858,21 @@ void transition(GLUI* gui, Event&& event) {
   GLUI::Impl::input_frame(gui);
 }
 
+constexpr unsigned char kEnter = 13, kEscape = 27;
+
 // GLUT repeats a held key as further presses; ImGui counts a press only
 // when the key goes down, so each press is preceded by a release.
+//
+// Enter and Esc are the toolkit's: ImGui would end the edit on either (and
+// throw the typed text away on Esc), while the control clicked last keeps
+// the keys until the next click in the main window. Enter commits what was
+// typed; Esc does nothing, and does not reach the program either.
 void key_down(GLUI* gui, unsigned char key) {
+  if (key == kEscape) return;
+  if (key == kEnter && GLUI::accepts_text(gui->get_active_control())) {
+    GLUI::Impl::enter(gui);
+    return;
+  }
   transition(gui, [&] {
     if (ImGui::GetIO().KeysDown[key]) ImGui_ImplGLUT_KeyboardUpFunc(key, 0, 0);
   });
@@ -809,6 +880,7 @@ void key_down(GLUI* gui, unsigned char key) {
 }
 
 void key_up(GLUI* gui, unsigned char key) {
+  if (key == kEscape || (key == kEnter && GLUI::accepts_text(gui->get_active_control()))) return;
   transition(gui, [&] { ImGui_ImplGLUT_KeyboardUpFunc(key, 0, 0); });
 }
 
@@ -897,15 +969,45 @@ void glui_main_mouse(int button, int state, int x, int y) {
   if (it != forwarded.end() && it->second.mouse) it->second.mouse(button, state, x, y);
 }
 
+namespace {
+
+// The idle work runs once a frame of the screen. GLUT calls an idle
+// function over and over, as fast as the processor allows; between frames
+// none is set, so that GLUT sleeps until an event arrives or this timer
+// brings the idle function back at the next frame.
+using Clock = std::chrono::steady_clock;
+constexpr auto kFrame = std::chrono::microseconds(16667);  // 1/60 s
+Clock::time_point next_frame;
+bool idle_asleep = false;
+
+void wake_idle(int) {
+  idle_asleep = false;
+  glutIdleFunc(glui_idle);
+}
+
+void sleep_until_next_frame() {
+  Clock::time_point now = Clock::now();
+  next_frame += kFrame;
+  if (next_frame <= now || next_frame > now + kFrame) next_frame = now + kFrame;
+  auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_frame - now);
+  glutIdleFunc(nullptr);
+  idle_asleep = true;
+  glutTimerFunc(static_cast<unsigned>(wait.count()), wake_idle, 0);
+}
+
+}  // namespace
+
 void glui_idle() {
   int now = glutGet(GLUT_ELAPSED_TIME);
   for (GLUI* g : GLUI_Master.guis()) {
+    GLUI::Impl::hold_frame(g);
     // A text field being typed into shows a blinking caret.
     ContextScope scope(g->impl()->ctx);
     if (ImGui::GetActiveID() != 0 && now - g->impl()->last_blink_ms >= kCaretBlinkMs)
       glutPostWindowRedisplay(g->get_glut_window_id());
   }
   if (user_idle) user_idle();
+  sleep_until_next_frame();
 }
 
 // --- GLUI_Master --------------------------------------------------------------
@@ -992,7 +1094,7 @@ void GLUI_Master_Object::set_glutMouseFunc(void (*f)(int, int, int, int)) {
 
 void GLUI_Master_Object::set_glutIdleFunc(void (*f)()) {
   user_idle = f;
-  glutIdleFunc(glui_idle);
+  if (!idle_asleep) glutIdleFunc(glui_idle);  // else the timer brings it back
 }
 
 void GLUI_Master_Object::get_viewport_area(int* x, int* y, int* w, int* h) {

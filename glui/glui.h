@@ -76,6 +76,9 @@ class GLUI_Control {
   // Commits whatever the user left half-done (typed text) when the
   // control stops being the active one.
   virtual void deactivate() {}
+  // Enter typed into the control: commits what was typed, and the control
+  // stays the active one, still being edited.
+  virtual void commit_on_enter() {}
   // Takes the value of the live variable, if any.
   virtual void sync_from_live() {}
   // Queues this control's callback to run after the frame.
@@ -210,6 +213,7 @@ class GLUI_EditText : public GLUI_Control {
   GLUI_EditText(GLUI* glui, GLUI_Panel* parent, const char* name,
                 int data_type, void* live_var, int id, GLUI_Update_CB cb);
   void draw_frame() override;
+  void commit_on_enter() override;
   int data_type_;
   void* live_var_;
   std::string text_;
@@ -269,12 +273,16 @@ class GLUI_Spinner : public GLUI_Control {
                int data_type, void* live_var, int id, GLUI_Update_CB cb);
   void draw_frame() override;
   void deactivate() override;
+  void commit_on_enter() override;
   void commit();
   void changed();
   GLUI_SpinnerValue value_;
   void* live_var_;
   std::string edit_;     // what the field shows or the user is typing
   bool editing_ = false;  // the user has typed since the last commit
+  // The committed value is to replace the text in the field still being
+  // edited (ImGui owns that text until the edit ends).
+  bool show_committed_ = false;
   GLUI_Rect up_, down_;
 };
 
@@ -396,7 +404,9 @@ class GLUI_Master_Object {
   void set_glutKeyboardFunc(void (*f)(unsigned char key, int x, int y));
   void set_glutSpecialFunc(void (*f)(int key, int x, int y));
   void set_glutMouseFunc(void (*f)(int button, int state, int x, int y));
-  // The idle function runs after the panels' own idle work.
+  // The idle function runs after the panels' own idle work, once a frame
+  // of the screen (1/60 s); between frames the program sleeps until an
+  // event arrives.
   void set_glutIdleFunc(void (*f)());
 
   // The current window's size less the subwindows docked on its sides,

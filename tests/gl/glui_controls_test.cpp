@@ -6,6 +6,7 @@
 #include <imgui.h>
 #include <imgui_internal.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -238,6 +239,45 @@ TEST_F(GluiControls, SpinnerArrowsStepWithinTheLimits) {
   glui_type_over_main(panel.main_window, "40");
   glui_click(gui(), panel.number->up_rect());
   EXPECT_EQ(panel.number->get_int_val(), 41);
+}
+
+// Enter commits and the field stays the one being edited; Esc neither
+// throws the typing away nor reaches the program.
+TEST_F(GluiControls, EnterCommitsAndKeepsEditingAndEscIsIgnored) {
+  glui_click(gui(), panel.number->hot_rect());
+  glui_type_over_main(panel.main_window, "150\r");
+  EXPECT_EQ(panel.number->get_int_val(), 100);
+  glui_type_over_main(panel.main_window, "\x1b" "7");
+  EXPECT_STREQ(panel.number->get_text(), "1007");
+  const GLUI_Rect& box = panel.obj_name->hot_rect();
+  glui_click(gui(), box.x + box.w - 2, box.center_y());
+  glutSetWindow(panel.main_window);
+  glui_main_special(GLUT_KEY_END, 10, 10);
+  glui_main_special_up(GLUT_KEY_END, 10, 10);
+  glui_type_over_main(panel.main_window, "x\ry\x1bz");
+  EXPECT_STREQ(panel.obj_name->get_text(), "sphere.objxyz");
+  EXPECT_EQ(panel.number->get_int_val(), 100);
+  EXPECT_TRUE(log_.empty()) << "keys reached the program";
+}
+
+// A spinner arrow held down steps on its own, without any mouse motion,
+// as long as the panel's idle work runs, and stops at the limit.
+TEST_F(GluiControls, HeldArrowRepeatsUntilTheLimit) {
+  auto hold = [&](const GLUI_Rect& arrow, int ms) {
+    glutSetWindow(panel_window());
+    glui_panel_mouse(gui(), GLUT_LEFT_BUTTON, GLUT_DOWN, arrow.center_x(), arrow.center_y());
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+      glui_idle();
+      glui_pump(5);
+    }
+    glutSetWindow(panel_window());
+    glui_panel_mouse(gui(), GLUT_LEFT_BUTTON, GLUT_UP, arrow.center_x(), arrow.center_y());
+  };
+  hold(panel.number->up_rect(), 1500);
+  EXPECT_GE(panel.number->get_int_val(), 20 + 10);
+  hold(panel.number->up_rect(), 3000);
+  EXPECT_EQ(panel.number->get_int_val(), 100);
 }
 
 // The control clicked last takes the keys typed over the main window until
