@@ -131,8 +131,9 @@ bool write_to_fd(void* context, const unsigned char* bytes, std::size_t count) {
   return true;
 }
 
-// Writes straight into something that is not a regular file (a device, a
-// pipe): there is no earlier content to keep and nothing to rename over.
+// Writes straight into the file at target, as fopen "wb" would: a device or
+// a pipe, or a regular file that a new file must not take the place of. A
+// regular file is emptied first, so a write failing part-way leaves it short.
 bool write_in_place(const std::string& target, int width, int height, int depth,
                     const unsigned char* pixels) {
   // Non-blocking open: a pipe nobody reads is an error, not a hang.
@@ -173,21 +174,29 @@ std::string random_suffix() {
   return s;
 }
 
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+enum class Replaced { kDone, kFailed, kKeepFile };
+
 // Replaces the regular file (or creates the file) at target: the image goes
 // to a temporary file in the same folder, which is renamed over target only
-// once it is completely written, synced and closed. On any failure the
-// temporary file is removed and target is as it was.
-bool replace_file(const std::string& target, const struct stat* existing, int width,
-                  int height, int depth, const unsigned char* pixels) {
+// once it is completely written, synced and closed. On failure the
+// temporary file is removed and target is as it was. kKeepFile: the new file
+// could not be given the existing file's group and permissions, so it must
+// not take its place (nothing was changed).
+Replaced replace_file(const std::string& target, const struct stat* existing, int width,
+                      int height, int depth, const unsigned char* pixels) {
   const std::size_t slash = target.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") return false;
+  if (name.empty() || name == "." || name == "..") return Replaced::kFailed;
 
   // Working relative to the folder keeps the temporary name short whatever
   // the length of the path.
-  const int dir_fd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd < 0) return false;
+  const int dir_fd = ::open(folder_of(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd < 0) return Replaced::kFailed;
 
   // "<name>.XXXXXX", with the name cut so the result stays a legal file name.
   const std::size_t keep = name.size() > NAME_MAX - 7 ? NAME_MAX - 7 : name.size();
@@ -201,18 +210,20 @@ bool replace_file(const std::string& target, const struct stat* existing, int wi
   }
   if (fd < 0) {
     ::close(dir_fd);
-    return false;
+    return Replaced::kFailed;
   }
 
-  if (existing != nullptr) {
-    // Replacing a file must not change who owns it or who may read it.
-    // Best effort: only a privileged process can give the file away.
-    if (::fchown(fd, existing->st_uid, existing->st_gid) != 0) {
-      // keep the saving user as owner
-    }
-    if (::fchmod(fd, existing->st_mode & 07777) != 0) {
-      // keep the default permissions
-    }
+  // The new file takes the old one's group and permissions (its owner is
+  // already ours). A set-group-ID folder gives new files the folder's group;
+  // when the old group is one we are not in, fchown fails and the old file
+  // is written into instead. fchmod comes second because fchown clears a
+  // set-group-ID bit.
+  if (existing != nullptr && (::fchown(fd, static_cast<uid_t>(-1), existing->st_gid) != 0 ||
+                              ::fchmod(fd, existing->st_mode & 07777) != 0)) {
+    ::close(fd);
+    ::unlinkat(dir_fd, temp.c_str(), 0);
+    ::close(dir_fd);
+    return Replaced::kKeepFile;
   }
 
   bool ok = encode_tga(write_to_fd, &fd, width, height, depth, pixels);
@@ -221,7 +232,17 @@ bool replace_file(const std::string& target, const struct stat* existing, int wi
   if (ok && ::renameat(dir_fd, temp.c_str(), dir_fd, name.c_str()) != 0) ok = false;
   if (!ok) ::unlinkat(dir_fd, temp.c_str(), 0);
   ::close(dir_fd);
-  return ok;
+  return ok ? Replaced::kDone : Replaced::kFailed;
+}
+
+// A new file may take the place of the regular file target only when that
+// changes nothing but the content: the file has no other names, is ours, and
+// its folder lets us create the new file beside it. Anything else (another
+// user's file, even in a folder we may write, sticky or not; a hard-linked
+// file; a read-only folder) is written into, keeping links and owner.
+bool may_replace(const std::string& target, const struct stat& st) {
+  return st.st_nlink == 1 && st.st_uid == ::geteuid() &&
+         ::faccessat(AT_FDCWD, folder_of(target).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
 bool save_file(const char* path, int width, int height, int depth, const unsigned char* pixels) {
@@ -234,13 +255,13 @@ bool save_file(const char* path, int width, int height, int depth, const unsigne
     if (errno != ENOENT) return false;
     // A link to nowhere is not followed into creating a file elsewhere.
     if (::lstat(path, &st) == 0) return false;
-    return replace_file(path, nullptr, width, height, depth, pixels);
+    return replace_file(path, nullptr, width, height, depth, pixels) == Replaced::kDone;
   }
   if (S_ISDIR(st.st_mode)) return false;
   if (!S_ISREG(st.st_mode)) return write_in_place(path, width, height, depth, pixels);
 
-  // Replace the file a symbolic link names, as writing through the link
-  // would; the link itself stays.
+  // Save into the file a symbolic link names, as writing through the link
+  // would; the link itself stays, and the folder that counts is the file's.
   std::string target = path;
   struct stat link {};
   if (::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
@@ -250,9 +271,13 @@ bool save_file(const char* path, int width, int height, int depth, const unsigne
     std::free(resolved);
   }
   // The rename would replace even a write-protected file; refuse as
-  // opening it for writing would.
-  if (::access(target.c_str(), W_OK) != 0) return false;
-  return replace_file(target, &st, width, height, depth, pixels);
+  // opening it for writing would, before anything is touched.
+  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  if (may_replace(target, st)) {
+    const Replaced r = replace_file(target, &st, width, height, depth, pixels);
+    if (r != Replaced::kKeepFile) return r == Replaced::kDone;
+  }
+  return write_in_place(target, width, height, depth, pixels);
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 // (R, G, B[, A] bytes, rows back to back, bottom row first).
 //
 // encode_tga is the whole format over plain data and a byte sink; write_tga
-// puts it in a file, replacing the named file only once every byte has been
-// written, so a failed save leaves the earlier file as it was.
+// puts it in a file. Where a new file can take the named file's place
+// without changing anything but its content, it does so only once every
+// byte has been written, so a failed save leaves the earlier file as it was.
 #pragma once
 
 #include <cstddef>
@@ -31,17 +32,24 @@ bool encode_tga(TgaSink sink, void* context, int width, int height, int depth,
 
 // Writes the image to the file at path and returns true when every byte is
 // in place. On failure it prints one line on standard error and returns
-// false; the file that was at path before is left untouched:
+// false:
 //   - unsupported depth: "[ERROR] Unsupported bit depth requested", and no
 //     file is opened or created;
 //   - anything else (missing folder, path names a folder, no permission, a
 //     write or the close failing, a full disk):
 //     "[ERROR] could not save file \"<path>\"".
-// A regular file is written to a temporary file in the same folder and
-// renamed over path at the end; a new file gets the usual 0666 & ~umask
-// permissions, a replaced one keeps its permissions. A symbolic link is
-// followed: the file it points to is replaced and the link stays; a link to
-// nowhere is an error. A device or named pipe is written in place (a pipe
-// with no reader is an error, not a wait).
+// A file we may not write is refused untouched. A new file, or a regular
+// file with no other hard links, owned by us, in a folder we may write, is
+// replaced: the image goes to a temporary file in the same folder, renamed
+// over path at the end, so a failed save leaves the earlier file as it was
+// and no temporary file. A new file gets the usual 0666 & ~umask
+// permissions; a replaced one keeps its group and permissions (when its
+// group cannot be kept it is written into instead). Any other file keeps its
+// identity (inode, links, owner) and is written into, emptied first as
+// fopen "wb" would: a device, a named pipe (one with no reader is an error,
+// not a wait), a hard-linked file, another user's file, a file in a
+// read-only folder. A regular file written into that fails part-way is left
+// short. A symbolic link is followed: the file it points to is saved, in
+// that file's folder, and the link stays; a link to nowhere is an error.
 bool write_tga(const char* path, int width, int height, int depth,
                const unsigned char* pixels);

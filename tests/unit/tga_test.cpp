@@ -282,6 +282,36 @@ TEST(TgaFile, WithoutWritePermissionNothingIsReplaced) {
   EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"closed", "locked.tga", "open.tga"}));
 }
 
+TEST(TgaFile, FileThatCannotBeReplacedSafelyIsWrittenInPlace) {
+  TempDir dir;
+  const unsigned char pixel[3] = {1, 2, 3};  // as write_tga_as_nobody writes
+  const Bytes saved = encode(1, 1, 3, pixel);
+  write_file(dir.file("a.tga"), "old");
+  fs::create_hard_link(dir.file("a.tga"), dir.file("b.tga"));
+  ASSERT_TRUE(write_tga(dir.file("a.tga").c_str(), 1, 1, 3, pixel));
+  EXPECT_EQ(as_bytes(read_file(dir.file("b.tga"))), saved) << "the other link";
+
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to switch to an unprivileged user";
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  // Root's writable file saved by another user, in a read-only, a sticky
+  // and an open folder: same file, same owner, new content.
+  for (const char* mode : {"755", "1777", "777"}) {
+    SCOPED_TRACE(mode);
+    const std::string file = dir.file(mode) + "/p.tga";
+    fs::create_directory(dir.file(mode));
+    ASSERT_EQ(chmod(dir.file(mode).c_str(), std::strtoul(mode, nullptr, 8)), 0);
+    write_file(file, "old");
+    ASSERT_EQ(chmod(file.c_str(), 0666), 0);
+    struct stat before {}, after {};
+    ASSERT_EQ(stat(file.c_str(), &before), 0);
+    EXPECT_EQ(write_tga_as_nobody(file), 1);
+    ASSERT_EQ(stat(file.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_uid, 0u);
+    EXPECT_EQ(as_bytes(read_file(file)), saved);
+  }
+}
+
 TEST(TgaFile, DevicesAreWrittenInPlaceNotReplaced) {
   const unsigned char pixel[3] = {1, 2, 3};
   EXPECT_TRUE(write_tga("/dev/null", 1, 1, 3, pixel));
