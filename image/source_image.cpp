@@ -61,6 +61,9 @@ void draw_picture() {
 
 void load_image() {
   const char* path = image_filename_text->get_text();
+  // The picture being replaced is not drawn again, and its texture holds a
+  // whole picture: let it go before the next one takes its place.
+  if (image_texture != 0) glDeleteTextures(1, &image_texture);
   // Decoded apart from the program: a broken file cannot take it down.
   image_texture = load_picture_texture(path);
   if (image_texture != 0)

@@ -119,14 +119,16 @@ TEST_F(SourceImage, RowsLieBackToBackOnAnOddWidthCanvas) {
     ASSERT_EQ(std::memcmp(source_rgb + 1791 * y, padded.data() + 1792 * y, 1791), 0) << "row " << y;
 }
 
-TEST_F(SourceImage, AMissingPictureIsReportedAndLeavesAWhiteSource) {
+TEST_F(SourceImage, AMissingPictureIsReportedReleasesTheLastAndLeavesAWhiteSource) {
   control_cb(LOAD_IMAGE_ID);  // a real picture first
-  ASSERT_NE(image_texture, 0u);
+  const GLuint replaced = image_texture;
+  ASSERT_NE(replaced, 0u);
   image_filename_text->set_text("no such picture.png");
   testing::internal::CaptureStdout();
   control_cb(LOAD_IMAGE_ID);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Could not load image no such picture.png!\n");
   EXPECT_EQ(image_texture, 0u);
+  EXPECT_FALSE(glIsTexture(replaced)) << "the replaced picture's texture is kept";
   ASSERT_NE(source_rgb, nullptr);
   for (size_t i = 0; i < static_cast<size_t>(source_width) * source_height * 3; ++i)
     ASSERT_EQ(source_rgb[i], 255) << "byte " << i;
