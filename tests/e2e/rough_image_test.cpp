@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -162,6 +163,41 @@ TEST(RoughImage, AnEightThousandPixelSquarePngLoadsAndIsStretchedOverTheCanvas) 
   EXPECT_EQ(left, (e2e::Rgb{255, 0, 0}));
   EXPECT_EQ(right, (e2e::Rgb{0, 0, 255}));
   EXPECT_EQ(d.app().errors(), "");
+}
+
+namespace {
+
+// The process's resident memory, in kB (0 when it cannot be read).
+long resident_kb(pid_t pid) {
+  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+  const std::size_t at = status.find("VmRSS:");
+  return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
+}
+
+}  // namespace
+
+// A long session loads pictures over and over: each load lets the picture
+// it replaces go, so twenty loads of a 12-megapixel photo take no more
+// memory than one.
+TEST(RoughImage, TwentyLoadsOfABigPhotoTakeNoMoreMemoryThanOne) {
+  Daubwork d;
+  ASSERT_TRUE(write_file(d.dir().file("photo.ppm"), ppm_picture(4000, 3000)));
+  ASSERT_TRUE(d.set_text("Image Filename: ", "photo.ppm"));
+  // Right after a load the process may hold the load's working memory for a
+  // moment longer: the figures are compared once it has settled.
+  long after_one = 0;
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(d.click_and_wait("Load Image", "Image photo.ppm loaded."));
+    if (i == 0) {
+      ASSERT_TRUE(d.wait_until_shown());
+      after_one = resident_kb(d.app().pid());
+    }
+  }
+  ASSERT_GT(after_one, 0);
+  long now = 0;
+  EXPECT_TRUE(e2e::wait_until([&] { return (now = resident_kb(d.app().pid())) < after_one + 10 * 1024; },
+                              "memory back to within 10 MB of one load", std::chrono::seconds(10)))
+      << now << " kB after twenty loads, " << after_one << " kB after one";
 }
 
 namespace {

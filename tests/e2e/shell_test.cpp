@@ -2,6 +2,10 @@
 // Quit button, typing into the panel, Clear Image.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <string>
+
 #include "tests/support/daubwork_e2e.h"
 
 namespace {
@@ -16,7 +20,42 @@ int painted_pixels(const e2e::Screenshot& shot) {
   return n;
 }
 
+// Whether the panel as shown holds the picture it had at start-up, anchored
+// at the top: the rows both have alike, and below them the background.
+bool same_panel(const e2e::Screenshot& now, const e2e::Screenshot& start) {
+  if (now.width != start.width) return false;
+  for (int y = 0; y < now.height; ++y)
+    for (int x = 0; x < now.width; ++x)
+      if (now.at(x, y) != start.at(x, std::min(y, start.height - 1))) return false;
+  return true;
+}
+
 }  // namespace
+
+// Whatever the pointer does, the panel is drawn whole at its place within a
+// frame of every resize: the pointer rests on the canvas all along.
+TEST(Shell, ThePanelIsDrawnWholeAfterEveryResize) {
+  Daubwork d;
+  d.x().move_pointer(d.window(), 100, 100);
+  e2e::Screenshot start;
+  ASSERT_TRUE(e2e::wait_until(
+      [&] {
+        e2e::Screenshot now = d.x().screenshot(d.panel());
+        bool settled = now.rgb == start.rgb;
+        start = now;
+        return settled;
+      },
+      "the panel to settle"));
+  for (e2e::Point size : {e2e::Point{800, 450}, e2e::Point{800, 750}, e2e::Point{1000, 750},
+                          e2e::Point{800, 600}}) {
+    d.x().resize(d.window(), size.x, size.y);
+    ASSERT_TRUE(d.x().wait_for_size(d.window(), size.x, size.y));
+    EXPECT_TRUE(e2e::wait_until([&] { return same_panel(d.x().screenshot(d.panel()), start); },
+                                "the panel drawn whole at " + std::to_string(size.x) + " x " +
+                                    std::to_string(size.y),
+                                std::chrono::seconds(10)));
+  }
+}
 
 TEST(Shell, OpensItsWindowWithThePanelDockedRightAndAWhiteCanvas) {
   Daubwork d;
