@@ -13,15 +13,26 @@ void refresh_canvas_rect() {
   canvas_buffers_resize(vp_x + vp_w, vp_y + vp_h);
 }
 
-// Sets the canvas projection and presents the painting. Draws nothing.
-void display_cb() {
-  refresh_canvas_rect();
+namespace {
+
+// The canvas's one projection: a unit a pixel, y up, depths 0 to -1000 in
+// view, over the canvas rectangle; the model-view matrix the identity and
+// current.
+void set_canvas_projection() {
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glOrtho(0.0, static_cast<double>(vp_w), 0.0, static_cast<double>(vp_h), 0.0, 1000.0);
   glMatrixMode(GL_MODELVIEW);
   glLoadIdentity();
   glViewport(vp_x, vp_y, vp_w, vp_h);
+}
+
+}  // namespace
+
+// Sets the canvas projection and presents the painting. Draws nothing.
+void display_cb() {
+  refresh_canvas_rect();
+  set_canvas_projection();
   // Until the picture is captured at this canvas size, nothing painted
   // stays visible.
   if (recapture_pending) canvas_clear();
@@ -36,6 +47,10 @@ void reshape_cb(int width, int height) {
   light_y = vp_h / 2;
   canvas_clear();
   if (image_texture != 0) recapture_pending = true;
+  // A click or a drag that GLUT handles before the next display (in the
+  // same batch of events) works on the new canvas too: a picture loaded
+  // then is stretched over all of it.
+  set_canvas_projection();
 }
 
 // Runs once a frame of the screen. What is on screen stays there: only a

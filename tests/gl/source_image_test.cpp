@@ -194,6 +194,19 @@ TEST_F(SourceImage, AReshapeWithAPictureLoadedCapturesAtTheNewSizeOnTheNextDrag)
   EXPECT_TRUE(recapture_pending);
 }
 
+// A Load Image that GLUT handles right after a resize, before the display
+// that follows it, still stretches the picture over the whole new canvas.
+TEST_F(SourceImage, ALoadRightAfterAResizeCoversTheNewCanvas) {
+  glutSetWindow(main_window);
+  glutDisplayFunc([] {});  // no display comes between the two
+  app.resize(glui->get_panel_width() + 777, 666);  // larger than at start
+  control_cb(LOAD_IMAGE_ID);
+  ASSERT_EQ(source_width, 777);
+  // The middle of the picture's top-right pixel's stretch (column 6, row 0).
+  expect_near(source_at(static_cast<int>(6.5 * 777 / 7), static_cast<int>(4.5 * 666 / 5)), {210, 20, 10}, 2,
+              "top right");
+}
+
 #if !defined(__SANITIZE_ADDRESS__)
 #include <sys/resource.h>
 
