@@ -50,7 +50,8 @@ e2e::Point centre(const e2e::Rect& r) { return {r.x + r.width / 2, r.y + r.heigh
 
 Daubwork::Daubwork(const std::vector<std::string>& files) : Daubwork(files, Start{}) {}
 
-Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start) {
+Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start)
+    : x_(start.screen.x, start.screen.y) {
   if (!e2e::seed(dir_, files)) throw std::runtime_error("could not copy the default files");
   {
     // The panel's layout, from the program's own panel code.
@@ -60,11 +61,11 @@ Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start) {
     controls_ = parse_layout(probe.output());
     if (controls_.empty()) throw std::runtime_error("the panel probe printed no controls");
   }
-  e2e::Launch launch{DAUB_PROGRAM, {}, dir_.path(), x_.display_name(), start.env};
+  e2e::Launch launch{start.program, {}, dir_.path(), x_.display_name(), start.env};
   if (!start.launcher.empty()) {
     launch.program = start.launcher.front();
     launch.args.assign(start.launcher.begin() + 1, start.launcher.end());
-    launch.args.push_back(DAUB_PROGRAM);
+    launch.args.push_back(start.program);
   }
   app_ = std::make_unique<e2e::App>(launch);
   if (!x_.wait_for_window("Daubwork Application", &window_))

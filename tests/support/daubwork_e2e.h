@@ -30,10 +30,13 @@ class Daubwork {
 
   // How to start it otherwise: through a launcher such as valgrind (the
   // program's path follows the launcher's words), with extra environment
-  // entries ("NAME=value").
+  // entries ("NAME=value"), another build of the program (the same panel),
+  // on a screen of another size.
   struct Start {
     std::vector<std::string> launcher;
     std::vector<std::string> env;
+    std::string program = DAUB_PROGRAM;
+    e2e::Point screen{1280, 1024};
   };
   Daubwork(const std::vector<std::string>& files, const Start& start);
 

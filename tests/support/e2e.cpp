@@ -220,7 +220,7 @@ bool Screenshot::write_ppm(const std::string& path) const {
 
 // --- XServer ----------------------------------------------------------------
 
-XServer::XServer() : log_dir_(std::make_unique<TempDir>()) {
+XServer::XServer(int screen_width, int screen_height) : log_dir_(std::make_unique<TempDir>()) {
   XSetErrorHandler(ignore_x_error);
   const std::string log_path = log_dir_->file("xvfb.log");
   const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -235,7 +235,8 @@ XServer::XServer() : log_dir_(std::make_unique<TempDir>()) {
   // without -auth.
   SpawnRequest request;
   request.argv = {find_on_path("Xvfb"), "-displayfd", std::to_string(fds[1]), "-screen", "0",
-               "1280x1024x24", "-nolisten", "tcp"};
+               std::to_string(screen_width) + "x" + std::to_string(screen_height) + "x24",
+               "-nolisten", "tcp"};
   request.env = environment_with("", {});
   request.in = null_in;
   request.out = log;

@@ -96,11 +96,12 @@ struct Screenshot {
 
 enum class Button { Left = 1, Middle = 2, Right = 3 };  // X button numbers
 
-// A private X server for one test. Starting it throws std::runtime_error
-// (with Xvfb's log) when Xvfb cannot start; stopped when the object goes.
+// A private X server for one test, with one screen of the given size.
+// Starting it throws std::runtime_error (with Xvfb's log) when Xvfb cannot
+// start; stopped when the object goes.
 class XServer {
  public:
-  XServer();
+  explicit XServer(int screen_width = 1280, int screen_height = 1024);
   ~XServer();
   XServer(const XServer&) = delete;
   XServer& operator=(const XServer&) = delete;

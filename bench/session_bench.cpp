@@ -1,0 +1,170 @@
+// The program over a long session, two builds side by side in one run (a
+// baseline and the shipped one), each on an X server of its own:
+//
+//   idle  With the sample picture loaded and nothing happening, the
+//         processor time the whole process (every thread) takes over 10 s,
+//         as a share of one core; at the start-up size and with the window
+//         at 1920 x 1080.
+//   drag  Bursts painted per second during a fast drag: the left button
+//         held and kDragMotions motion events sent as fast as the X server
+//         takes them over the left of the canvas, then one to a corner that
+//         was not painted yet; the time runs from the first event until
+//         that corner shows the last burst. Every motion event paints one
+//         burst (20 Circles strokes of size 10). At a 600 x 600 canvas and
+//         with the window at 1920 x 1080.
+//
+//   session_bench <baseline program> <program> [repetitions]
+//
+// Prints the median of the repetitions (default 3) for each figure. Both
+// programs show the panel of this source tree (the layout comes from it).
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/daubwork_e2e.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kIdleSeconds = 10;
+constexpr int kDragMotions = 1000;
+
+struct Size {
+  const char* name;
+  int canvas_w;  // 0: the window's width is given instead
+  int window_w, window_h;
+};
+const Size kStartup{"start-up size (800 x 600)", 0, 800, 600};
+const Size kCanvas600{"600 x 600 canvas", 600, 0, 600};
+const Size kFullHd{"window 1920 x 1080", 0, 1920, 1080};
+
+// Processor time of the whole process so far (every thread), in clock
+// ticks; -1 when it cannot be read.
+long process_ticks(pid_t pid) {
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  // The command name, in parentheses, may hold blanks: count from its end.
+  const std::size_t at = stat.rfind(')');
+  unsigned long user = 0, system = 0;
+  if (at == std::string::npos ||
+      std::sscanf(stat.c_str() + at + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user,
+                  &system) != 2)
+    return -1;
+  return static_cast<long>(user + system);
+}
+
+// Starts the program, sizes its window and loads the sample picture.
+struct Session {
+  explicit Session(const std::string& program, const Size& size)
+      : d(Daubwork::default_files(), start_for(program)) {
+    const int w = size.canvas_w > 0 ? size.canvas_w + d.panel_width() : size.window_w;
+    d.x().resize(d.window(), w, size.window_h);
+    // Shown at the new size before the picture is loaded: a program that
+    // captured with the projection of the last display would stretch the
+    // picture over the old canvas only.
+    ok = d.x().wait_for_size(d.window(), w, size.window_h) && d.wait_until_shown() &&
+         d.click_and_wait("Load Image", "Image image1.jpg loaded.");
+    d.x().move_pointer(d.window(), 10, 10);
+    ok = ok && d.wait_until_shown();
+  }
+  static Daubwork::Start start_for(const std::string& program) {
+    Daubwork::Start s;
+    s.program = program;
+    s.screen = {2000, 1200};
+    return s;
+  }
+  Daubwork d;
+  bool ok = false;
+};
+
+// Share of one core used over kIdleSeconds with nothing happening.
+double idle_share(const std::string& program, const Size& size) {
+  Session s(program, size);
+  if (!s.ok) return NAN;
+  const long ticks_per_second = sysconf(_SC_CLK_TCK);
+  const long before = process_ticks(s.d.app().pid());
+  std::this_thread::sleep_for(std::chrono::seconds(kIdleSeconds));
+  const long after = process_ticks(s.d.app().pid());
+  return 100.0 * static_cast<double>(after - before) / (ticks_per_second * kIdleSeconds);
+}
+
+bool is_white(const e2e::Rgb& c) { return c.r == 255 && c.g == 255 && c.b == 255; }
+
+// Bursts a second during a fast drag.
+double drag_rate(const std::string& program, const Size& size) {
+  Session s(program, size);
+  if (!s.ok) return NAN;
+  const e2e::Rect g = s.d.x().geometry(s.d.window());
+  const int canvas_w = g.width - s.d.panel_width(), canvas_h = g.height;
+  // The sweep stays in the left half; the last point lies in the far
+  // corner, more than a stroke radius (50) and a stroke size (10) away.
+  std::vector<e2e::Point> path;
+  const int span_x = canvas_w / 2 - 120, span_y = canvas_h - 240;
+  for (int i = 0; i < kDragMotions; ++i) {
+    const double t = i * 0.013;
+    path.push_back({60 + static_cast<int>(span_x * (0.5 + 0.5 * std::sin(t * 3.1))),
+                    120 + static_cast<int>(span_y * (0.5 + 0.5 * std::sin(t * 2.3)))});
+  }
+  const e2e::Point last{canvas_w - 100, canvas_h - 100};
+  path.push_back(last);
+  const e2e::Rect corner{g.x + last.x - 40, g.y + last.y - 40, 80, 80};
+  const Clock::time_point start = Clock::now();
+  s.d.x().drag(s.d.window(), path, e2e::Button::Left, 1);
+  auto painted = [&] {
+    const e2e::Screenshot shot = s.d.x().screenshot(corner);
+    for (int y = 0; y < shot.height; ++y)
+      for (int x = 0; x < shot.width; ++x)
+        if (!is_white(shot.at(x, y))) return true;
+    return false;
+  };
+  if (!e2e::wait_until(painted, "the last burst", std::chrono::seconds(300))) return NAN;
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  return static_cast<double>(path.size() - 1) / seconds;
+}
+
+double median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? NAN : v[v.size() / 2];
+}
+
+template <typename Measure>
+double repeated(int repetitions, Measure&& measure) {
+  std::vector<double> values;
+  for (int i = 0; i < repetitions; ++i) values.push_back(measure());
+  return median(values);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: %s <baseline program> <program> [repetitions]\n", argv[0]);
+    return 2;
+  }
+  // The programs run in folders of their own.
+  const std::string programs[2] = {std::filesystem::absolute(argv[1]), std::filesystem::absolute(argv[2])};
+  const int repetitions = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+  std::printf("medians of %d; baseline %s, shipped %s\n", repetitions, programs[0].c_str(),
+              programs[1].c_str());
+  for (const Size& size : {kStartup, kFullHd}) {
+    double share[2];
+    for (int i = 0; i < 2; ++i)
+      share[i] = repeated(repetitions, [&] { return idle_share(programs[i], size); });
+    std::printf("idle, %-28s baseline %6.1f %% of a core, shipped %6.2f %%\n", size.name, share[0], share[1]);
+  }
+  for (const Size& size : {kCanvas600, kFullHd}) {
+    double rate[2];
+    for (int i = 0; i < 2; ++i)
+      rate[i] = repeated(repetitions, [&] { return drag_rate(programs[i], size); });
+    std::printf("drag, %-28s baseline %6.0f bursts/s, shipped %6.0f bursts/s (%.2f x)\n", size.name, rate[0],
+                rate[1], rate[1] / rate[0]);
+  }
+  return 0;
+}
