@@ -1,5 +1,7 @@
 #include "tests/support/daubwork_e2e.h"
 
+#include <X11/Xlib.h>
+
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -136,7 +138,38 @@ e2e::Screenshot Daubwork::canvas_shot() {
   return x_.screenshot(g);
 }
 
+testing::AssertionResult Daubwork::wait_until_handled() {
+  // The Quit button lights up under the pointer and goes back when it
+  // leaves; no test puts the pointer there otherwise. The program handles
+  // events in order, so once it shows both, it has handled every event
+  // sent before them. Quit is compared with two other buttons, of which
+  // the pointer may have left one lit a moment ago. The pointer goes back
+  // where it was.
+  auto fill = [&](const e2e::Screenshot& shot, const char* label) {
+    const e2e::Rect& r = control(label).hot;
+    return shot.at(r.x + 2, r.y + r.height / 2);
+  };
+  auto quit_lit = [&](bool lit) {
+    const e2e::Screenshot shot = x_.screenshot(panel_);
+    const e2e::Rgb quit = fill(shot, "Quit"), a = fill(shot, "Load Image"), b = fill(shot, "Clear Image");
+    return a == b && (quit != a) == lit;
+  };
+  ::Window root, child;
+  int root_x = 0, root_y = 0, x = 0, y = 0;
+  unsigned mask = 0;
+  XQueryPointer(x_.display(), window_, &root, &child, &root_x, &root_y, &x, &y, &mask);
+  const e2e::Rect& quit = control("Quit").hot;
+  x_.move_pointer(panel_, quit.x + 2, quit.y + quit.height / 2);
+  auto r = e2e::wait_until([&] { return quit_lit(true); }, "the Quit button lit up by the pointer");
+  x_.move_pointer(panel_, panel_width_ - 2, quit.y + quit.height / 2);  // the panel's background
+  if (r) r = e2e::wait_until([&] { return quit_lit(false); }, "the Quit button no longer lit");
+  x_.move_pointer(window_, x, y);
+  return r;
+}
+
 testing::AssertionResult Daubwork::wait_until_shown() {
+  auto handled = wait_until_handled();
+  if (!handled) return handled;
   // Three looks a tenth of a second apart must agree: one quiet tenth can
   // be a program that the busy machine has not scheduled yet.
   e2e::Screenshot last = canvas_shot();

@@ -67,10 +67,12 @@ class Daubwork {
 
   // A screenshot of the canvas, top row first, canvas-sized.
   e2e::Screenshot canvas_shot();
-  // Waits until the canvas on screen stops changing (the same at three
-  // looks a tenth of a second apart), so that what was painted has been shown: Save
-  // Image saves what the screen shows, and GLUT handles every queued event
-  // before it shows anything.
+  // Waits until the program has handled every event sent to it so far
+  // (what it shows proves it), and then until the canvas on screen stops
+  // changing (the same at three looks a tenth of a second apart), so that
+  // what was painted has been shown: Save Image saves what the screen
+  // shows, and GLUT handles every queued event before it shows anything.
+  testing::AssertionResult wait_until_handled();
   testing::AssertionResult wait_until_shown();
 
  private:
