@@ -1,6 +1,7 @@
 #include "model/obj_parse.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -24,7 +25,6 @@ const char* skip_space(const char* p, const char* end) {
   return p;
 }
 
-bool only_space(const char* p, const char* end) { return skip_space(p, end) == end; }
 
 const char* find_char(const char* p, const char* end, char c) {
   if (p >= end) return end;
@@ -110,10 +110,6 @@ double slow_decimal(const char* digits, const char* stop) {
 // Index values saturate here: far beyond any count a file can reach.
 constexpr int64_t kIndexLimit = int64_t{1} << 40;
 
-bool index_in_range(int64_t one_based, int32_t capacity) {
-  return one_based >= 1 && one_based <= capacity;
-}
-
 // Plain digits from p (no sign, no white space); the value saturates.
 const char* read_digits(const char* p, const char* end, int64_t* value) {
   int64_t v = 0;
@@ -124,50 +120,206 @@ const char* read_digits(const char* p, const char* end, int64_t* value) {
   return p;
 }
 
-bool store_corner(int64_t v, int64_t t, int64_t n, const ObjCounts& capacity,
-                  ObjFaceCorners* corners, int k) {
-  if (!index_in_range(v, capacity.vertices) || !index_in_range(t, capacity.texcoords) ||
-      !index_in_range(n, capacity.normals)) {
-    return false;
-  }
-  corners->vertex[k] = static_cast<int32_t>(v - 1);
-  corners->texcoord[k] = static_cast<int32_t>(t - 1);
-  corners->normal[k] = static_cast<int32_t>(n - 1);
-  return true;
+// Blanks and tabs separate numbers and corners; a carriage return ends the
+// last one.
+bool is_separator(char c) { return c == ' ' || c == '\t'; }
+
+const char* find_separator(const char* p, const char* end) {
+  while (p < end && !is_separator(*p)) ++p;
+  return p;
 }
 
-// One corner starting at c, into slot k; *corner_end receives the blank or
-// line end after it. The corner runs to the first blank at or after c; its
-// texture index starts past the first slash in it, its normal index past
-// the next slash.
-bool parse_corner(const char* c, const char* line_end, const ObjCounts& capacity,
-                  ObjFaceCorners* corners, int k, const char** corner_end) {
-  int64_t v = 0, t = 0, n = 0;
-  // The common form, digits/digits/digits then a blank or the line's end,
-  // read in one sweep; it gives what the general reading below gives.
-  const char* q1 = read_digits(c, line_end, &v);
-  if (q1 > c && q1 < line_end && *q1 == '/') {
-    const char* q2 = read_digits(q1 + 1, line_end, &t);
-    if (q2 > q1 + 1 && q2 < line_end && *q2 == '/') {
-      const char* q3 = read_digits(q2 + 1, line_end, &n);
-      if (q3 > q2 + 1 && (q3 == line_end || *q3 == ' ')) {
-        *corner_end = q3;
-        return store_corner(v, t, n, capacity, corners, k);
+// --- face corners -------------------------------------------------------------
+
+// One corner's text [begin, end), with its first two slashes (end when the
+// corner has fewer). Its fields: vertex [begin, slash1), texture
+// [slash1 + 1, slash2), normal [slash2 + 1, end); an empty field is a
+// missing one.
+struct CornerText {
+  const char* begin;
+  const char* slash1;
+  const char* slash2;
+  const char* end;
+  bool has_texcoord() const { return slash1 < end && slash1 + 1 < slash2; }
+  bool has_normal() const { return slash2 < end && slash2 + 1 < end; }
+};
+
+// The corner that starts at or after p (white space passed over); false when
+// the line holds no further corner. Both passes find corners with this, so
+// that the counting pass sees the forms the parse pass stores.
+bool next_corner(const char* p, const char* line_end, CornerText* c) {
+  p = skip_space(p, line_end);
+  if (p == line_end) return false;
+  c->begin = p;
+  c->slash1 = c->slash2 = nullptr;
+  for (; p < line_end && !is_space(*p); ++p) {
+    if (*p == '/') {
+      if (!c->slash1) {
+        c->slash1 = p;
+      } else if (!c->slash2) {
+        c->slash2 = p;
       }
     }
   }
-  const char* end = find_blank(c, line_end);
-  *corner_end = end;
-  const char* slash1 = find_slash(c, end);
-  if (slash1 == end) return false;
-  const char* slash2 = find_slash(slash1 + 1, end);
-  if (slash2 == end) return false;
-  bool has_v = false, has_t = false, has_n = false;
-  parse_index(c, slash1, &v, &has_v);
-  parse_index(slash1 + 1, slash2, &t, &has_t);
-  parse_index(slash2 + 1, end, &n, &has_n);
-  if (!has_v || !has_t || !has_n) return false;
-  return store_corner(v, t, n, capacity, corners, k);
+  c->end = p;
+  if (!c->slash1) c->slash1 = p;
+  if (!c->slash2) c->slash2 = p;
+  return true;
+}
+
+// A face keeps at most this many corners.
+constexpr int kKeptCorners = 4;
+
+// What a face line adds besides its face (see ObjCounts), for a face of at
+// least three corners.
+struct FaceExtras {
+  bool normal = false;
+  bool texcoord = false;
+};
+
+FaceExtras face_line_extras(const char* line, const char* line_end) {
+  FaceExtras extras;
+  const char* p = line_end - line > 2 ? line + 2 : line_end;
+  int corners = 0;
+  CornerText c;
+  while (corners < kKeptCorners && next_corner(p, line_end, &c)) {
+    ++corners;
+    extras.normal |= !c.has_normal();
+    extras.texcoord |= !c.has_texcoord();
+    p = c.end;
+  }
+  if (corners < 3) return FaceExtras{};
+  return extras;
+}
+
+// The 0-based element a 1-based or relative index names, or -1: positive
+// indices reach every line of their kind in the file (a face may name a
+// later one), relative ones count back from `read_so_far`.
+int64_t resolve_index(int64_t index, int32_t read_so_far, int32_t lines) {
+  if (index > 0) return index <= lines ? index - 1 : -1;
+  if (index < 0) return int64_t{read_so_far} + index >= 0 ? int64_t{read_so_far} + index : -1;
+  return -1;
+}
+
+// The corners of one face, 0-based; kNeedsFaceNormal until the face's own
+// normal has its place.
+constexpr int32_t kNeedsFaceNormal = -1;
+struct FaceCorners {
+  int32_t vertex[kKeptCorners];
+  int32_t texcoord[kKeptCorners];
+  int32_t normal[kKeptCorners];
+};
+
+enum class CornerResult { ok, bad_index, unreadable };
+
+// Where the parse pass stands: what has been read so far (relative indices
+// count back from it) and what the faces used of the extra places.
+struct ParseState {
+  ObjModel& model;
+  const ObjCounts& capacity;
+  int32_t face_normals_used = 0;
+  bool default_texcoord_used = false;
+  ObjSkippedFaces skipped;
+};
+
+// Reads one index field [p, end): digits with an optional sign, text after
+// the digits passed over.
+CornerResult read_index_field(const char* p, const char* end, int32_t read_so_far,
+                              int32_t lines, int32_t* out) {
+  int64_t index = 0;
+  bool found = false;
+  parse_index(p, end, &index, &found);
+  if (!found) return CornerResult::unreadable;
+  int64_t resolved = resolve_index(index, read_so_far, lines);
+  if (resolved < 0) return CornerResult::bad_index;
+  *out = static_cast<int32_t>(resolved);
+  return CornerResult::ok;
+}
+
+CornerResult read_corner(const CornerText& c, const ParseState& s, FaceCorners* f, int k) {
+  const ObjModel& m = s.model;
+  if (c.slash1 == c.begin) return CornerResult::unreadable;  // no vertex
+  CornerResult r =
+      read_index_field(c.begin, c.slash1, m.vertex_count, s.capacity.vertices, &f->vertex[k]);
+  if (r != CornerResult::ok) return r;
+  if (c.has_texcoord()) {
+    r = read_index_field(c.slash1 + 1, c.slash2, m.texcoord_count, s.capacity.texcoords,
+                         &f->texcoord[k]);
+    if (r != CornerResult::ok) return r;
+  } else {
+    f->texcoord[k] = s.capacity.texcoords;  // the (0, 0) coordinate's place
+  }
+  if (c.has_normal()) {
+    r = read_index_field(c.slash2 + 1, c.end, m.normal_count, s.capacity.normals, &f->normal[k]);
+    if (r != CornerResult::ok) return r;
+  } else {
+    f->normal[k] = kNeedsFaceNormal;
+  }
+  return CornerResult::ok;
+}
+
+// The common corner digits/digits/digits, ended by white space or the
+// line's end, read in one sweep: what read_corner gives for it. False when
+// the corner has another form (nothing is then stored).
+bool read_full_corner(const char* c, const char* line_end, const ParseState& s,
+                      FaceCorners* f, int k, const char** corner_end, CornerResult* result) {
+  int64_t v = 0, t = 0, n = 0;
+  const char* q1 = read_digits(c, line_end, &v);
+  if (q1 == c || q1 == line_end || *q1 != '/') return false;
+  const char* q2 = read_digits(q1 + 1, line_end, &t);
+  if (q2 == q1 + 1 || q2 == line_end || *q2 != '/') return false;
+  const char* q3 = read_digits(q2 + 1, line_end, &n);
+  if (q3 == q2 + 1 || (q3 < line_end && !is_space(*q3))) return false;
+  *corner_end = q3;
+  const ObjCounts& cap = s.capacity;
+  // Unsigned digits: no relative index here.
+  if (v < 1 || v > cap.vertices || t < 1 || t > cap.texcoords || n < 1 || n > cap.normals) {
+    *result = CornerResult::bad_index;
+  } else {
+    f->vertex[k] = static_cast<int32_t>(v - 1);
+    f->texcoord[k] = static_cast<int32_t>(t - 1);
+    f->normal[k] = static_cast<int32_t>(n - 1);
+    *result = CornerResult::ok;
+  }
+  return true;
+}
+
+// Reads the kept corners of a face line; returns how many (3 or 4), or 0
+// with the reason counted in s.skipped.
+int read_face_corners(const char* line, const char* line_end, ParseState& s, FaceCorners* f) {
+  const char* p = line_end - line > 2 ? line + 2 : line_end;
+  int kept = 0;
+  CornerResult bad = CornerResult::ok;
+  while (kept < kKeptCorners) {
+    p = skip_space(p, line_end);
+    if (p == line_end) break;
+    CornerResult r;
+    const char* corner_end = line_end;
+    if (!read_full_corner(p, line_end, s, f, kept, &corner_end, &r)) {
+      CornerText c;
+      next_corner(p, line_end, &c);
+      r = read_corner(c, s, f, kept);
+      corner_end = c.end;
+    }
+    // Every kept corner is looked at, so that a face with too few corners
+    // is told apart from one with a bad index.
+    if (r != CornerResult::ok && bad == CornerResult::ok) bad = r;
+    ++kept;
+    p = corner_end;
+  }
+  if (kept < 3) {
+    ++s.skipped.too_few_corners;
+    return 0;
+  }
+  if (bad == CornerResult::unreadable) {
+    ++s.skipped.unreadable;
+    return 0;
+  }
+  if (bad == CornerResult::bad_index) {
+    ++s.skipped.bad_index;
+    return 0;
+  }
+  return kept;
 }
 
 // --- storing the lines the parse pass reads ---------------------------------
@@ -187,12 +339,29 @@ const char* after_two_letter_keyword(const char* line, const char* line_end) {
   return line_end - line > 3 ? line + 3 : line_end;
 }
 
-void store_face(const char* line, const char* line_end, ObjModel& model,
-                const ObjCounts& capacity) {
-  if (model.face_count >= capacity.faces) return;
-  ObjFaceCorners corners;
-  int kept = parse_face_line(line, line_end, capacity, &corners);
+void store_face(const char* line, const char* line_end, ParseState& s) {
+  ObjModel& model = s.model;
+  if (model.face_count >= s.capacity.faces) return;
+  FaceCorners corners;
+  int kept = read_face_corners(line, line_end, s, &corners);
   if (kept == 0) return;
+  bool needs_normal = false, needs_texcoord = false;
+  for (int k = 0; k < kept; ++k) {
+    needs_normal |= corners.normal[k] == kNeedsFaceNormal;
+    needs_texcoord |= corners.texcoord[k] == s.capacity.texcoords;
+  }
+  if ((needs_normal && s.face_normals_used >= s.capacity.face_normals) ||
+      (needs_texcoord && s.capacity.default_texcoords == 0)) {
+    ++s.skipped.no_room;
+    return;
+  }
+  if (needs_normal) {
+    int32_t own = s.capacity.normals + s.face_normals_used++;
+    for (int k = 0; k < kept; ++k) {
+      if (corners.normal[k] == kNeedsFaceNormal) corners.normal[k] = own;
+    }
+  }
+  s.default_texcoord_used |= needs_texcoord;
   if (kept == 3) {
     // The fourth slot is never drawn; repeating the third corner keeps even
     // that slot a valid index.
@@ -210,6 +379,50 @@ void store_face(const char* line, const char* line_end, ObjModel& model,
   ++model.face_count;
 }
 
+// The unit normal of the polygon through the face's corners, by Newell's
+// sum (for a triangle the cross product of two edges; for a quadrilateral
+// that is not flat, the plane that fits it best), counter-clockwise corners
+// seen from the front. A face of no area gets (0, 0, 0).
+void face_normal(const ObjModel& m, int32_t face, float* out) {
+  size_t slot = 4 * size_t(face);
+  int corners = m.face_is_triangle[face] ? 3 : 4;
+  double n[3] = {0, 0, 0};
+  for (int k = 0; k < corners; ++k) {
+    const float* a = m.vertices + 3 * size_t(m.face_vertex[slot + k]);
+    const float* b = m.vertices + 3 * size_t(m.face_vertex[slot + (k + 1) % corners]);
+    n[0] += (double(a[1]) - b[1]) * (double(a[2]) + b[2]);
+    n[1] += (double(a[2]) - b[2]) * (double(a[0]) + b[0]);
+    n[2] += (double(a[0]) - b[0]) * (double(a[1]) + b[1]);
+  }
+  double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  bool usable = length > 0 && std::isfinite(length);
+  for (int i = 0; i < 3; ++i) out[i] = usable ? float(n[i] / length) : 0.0f;
+}
+
+// After the parse: the (0, 0) coordinate and the faces' own normals, which
+// may use vertices that come after the face in the file.
+void finish_extras(ParseState& s) {
+  ObjModel& m = s.model;
+  const int32_t file_normals = s.capacity.normals;
+  if (s.default_texcoord_used) {
+    m.texcoords[2 * size_t(m.texcoord_count)] = 0.0f;
+    m.texcoords[2 * size_t(m.texcoord_count) + 1] = 0.0f;
+    ++m.texcoord_count;
+  }
+  if (s.face_normals_used == 0) return;
+  for (int32_t i = 0; i < m.face_count; ++i) {
+    size_t slot = 4 * size_t(i);
+    for (int k = 0; k < 4; ++k) {
+      int32_t own = m.face_normal[slot + k];
+      if (own >= file_normals) {
+        face_normal(m, i, m.normals + 3 * size_t(own));
+        break;
+      }
+    }
+  }
+  m.normal_count += s.face_normals_used;
+}
+
 void handle_mtllib(const char* line, const char* line_end, MtllibHandler on_mtllib,
                    void* context) {
   if (!on_mtllib) return;
@@ -221,7 +434,6 @@ void handle_mtllib(const char* line, const char* line_end, MtllibHandler on_mtll
 }  // namespace
 
 const char* find_blank(const char* p, const char* end) { return find_char(p, end, ' '); }
-const char* find_slash(const char* p, const char* end) { return find_char(p, end, '/'); }
 const char* find_line_feed(const char* p, const char* end) { return find_char(p, end, '\n'); }
 
 bool starts_with(const char* p, size_t length, const char* keyword) {
@@ -308,32 +520,14 @@ const char* parse_index(const char* p, const char* end, int64_t* out, bool* foun
 
 void read_number_list(const char* first, const char* line_end, int n, float* out) {
   const char* at = first;
-  const char* blank = nullptr;  // the blank after the last number, when known
   for (int i = 0; i < n; ++i) {
-    if (i > 0) {
-      if (!blank) blank = find_blank(at, line_end);
-      at = blank < line_end ? blank + 1 : line_end;
-    }
+    at = skip_space(at, line_end);  // where this number starts
     const char* stop = parse_float(at, line_end, &out[i]);
-    // A number that starts right at `at` holds no blank, so a blank right
-    // after it is the first one at or after `at`.
-    blank = stop > at && !is_space(*at) && stop < line_end && *stop == ' ' ? stop : nullptr;
+    if (i + 1 == n) break;
+    // A number that was read holds no separator, so one right after it is
+    // the first at or after its start.
+    at = stop > at && stop < line_end && is_separator(*stop) ? stop : find_separator(at, line_end);
   }
-}
-
-int parse_face_line(const char* line, const char* line_end, const ObjCounts& capacity,
-                    ObjFaceCorners* corners) {
-  const char* c = line_end - line > 2 ? line + 2 : line_end;
-  int kept = 0;
-  for (;;) {
-    const char* corner_end = line_end;
-    if (!parse_corner(c, line_end, capacity, corners, kept, &corner_end)) return 0;
-    ++kept;
-    if (kept == 4 || corner_end == line_end) break;
-    c = corner_end + 1;
-    if (only_space(c, line_end)) break;
-  }
-  return kept >= 3 ? kept : 0;
 }
 
 ObjCounts count_obj_lines(const char* begin, const char* end) {
@@ -343,7 +537,13 @@ ObjCounts count_obj_lines(const char* begin, const char* end) {
       case LineKind::vertex: ++counts.vertices; break;
       case LineKind::texcoord: ++counts.texcoords; break;
       case LineKind::normal: ++counts.normals; break;
-      case LineKind::face: ++counts.faces; break;
+      case LineKind::face: {
+        ++counts.faces;
+        FaceExtras extras = face_line_extras(p, line_end);
+        counts.face_normals += extras.normal;
+        counts.default_texcoords |= extras.texcoord;
+        break;
+      }
       case LineKind::other: break;
     }
   });
@@ -353,6 +553,7 @@ ObjCounts count_obj_lines(const char* begin, const char* end) {
 ObjModel::~ObjModel() { release_obj_arrays(*this); }
 
 void release_obj_arrays(ObjModel& model) {
+  if (model.texture != 0) obj_texture_releaser(model.texture);
   delete[] model.vertices;
   delete[] model.texcoords;
   delete[] model.normals;
@@ -381,8 +582,8 @@ bool allocate(T** array, int32_t count, size_t per_element) {
 bool allocate_obj_arrays(ObjModel& model, const ObjCounts& capacity) {
   release_obj_arrays(model);
   bool ok = allocate(&model.vertices, capacity.vertices, 3) &&
-            allocate(&model.texcoords, capacity.texcoords, 2) &&
-            allocate(&model.normals, capacity.normals, 3) &&
+            allocate(&model.texcoords, capacity.texcoord_capacity(), 2) &&
+            allocate(&model.normals, capacity.normal_capacity(), 3) &&
             allocate(&model.face_vertex, capacity.faces, 4) &&
             allocate(&model.face_texcoord, capacity.faces, 4) &&
             allocate(&model.face_normal, capacity.faces, 4) &&
@@ -395,8 +596,10 @@ bool allocate_obj_arrays(ObjModel& model, const ObjCounts& capacity) {
   return true;
 }
 
-void parse_obj_lines(const char* begin, const char* end, ObjModel& model,
-                     const ObjCounts& capacity, MtllibHandler on_mtllib, void* context) {
+ObjSkippedFaces parse_obj_lines(const char* begin, const char* end, ObjModel& model,
+                                const ObjCounts& capacity, MtllibHandler on_mtllib,
+                                void* context) {
+  ParseState state{model, capacity, 0, false, ObjSkippedFaces{}};
   for_each_line(begin, end, [&](const char* p, const char* line_end) {
     switch (line_kind(p, line_end)) {
       case LineKind::vertex:
@@ -411,7 +614,7 @@ void parse_obj_lines(const char* begin, const char* end, ObjModel& model,
                       model.normal_count, capacity.normals);
         break;
       case LineKind::face:
-        store_face(p, line_end, model, capacity);
+        store_face(p, line_end, state);
         break;
       case LineKind::other:
         if (starts_with(p, size_t(line_end - p), "mtllib")) {
@@ -420,18 +623,20 @@ void parse_obj_lines(const char* begin, const char* end, ObjModel& model,
         break;
     }
   });
+  finish_extras(state);
+  return state.skipped;
 }
 
 bool obj_model_is_consistent(const ObjModel& model, const ObjCounts& capacity) {
   if (model.vertex_count < 0 || model.vertex_count > capacity.vertices ||
-      model.texcoord_count < 0 || model.texcoord_count > capacity.texcoords ||
-      model.normal_count < 0 || model.normal_count > capacity.normals ||
+      model.texcoord_count < 0 || model.texcoord_count > capacity.texcoord_capacity() ||
+      model.normal_count < 0 || model.normal_count > capacity.normal_capacity() ||
       model.face_count < 0 || model.face_count > capacity.faces) {
     return false;
   }
   if ((capacity.vertices > 0 && !model.vertices) ||
-      (capacity.texcoords > 0 && !model.texcoords) ||
-      (capacity.normals > 0 && !model.normals) ||
+      (capacity.texcoord_capacity() > 0 && !model.texcoords) ||
+      (capacity.normal_capacity() > 0 && !model.normals) ||
       (capacity.faces > 0 && (!model.face_vertex || !model.face_texcoord ||
                               !model.face_normal || !model.face_is_triangle))) {
     return false;

@@ -196,15 +196,15 @@ TEST_F(ObjLoad, LibrariesWithoutAUsableTextureLeaveTextureZero) {
   }
 }
 
-TEST_F(ObjLoad, OnlyAPieceThatStartsALineIsAStatement) {
+TEST_F(ObjLoad, EveryPieceIsTestedLikeALine) {
   // A 300-character comment is read in pieces; its second piece begins with
-  // "map_Kd" but is the middle of a line.
-  std::string comment = "#" + std::string(253, ' ') + "map_Kd fake.png" + std::string(31, ' ') + "\n";
+  // "map_Kd": the middle of a line, tested like a line all the same.
+  std::string comment = "#" + std::string(253, ' ') + "map_Kd piece.png" + std::string(30, ' ') + "\n";
   write("lib.mtl", comment + "map_Kd real.png\n");
   write("m.obj", "mtllib lib.mtl\n" + kTriangle);
   ObjModel m;
   EXPECT_TRUE(load(m, dir_.path(), "m.obj"));
-  EXPECT_EQ(textures_asked, std::vector<std::string>{dir_.file("real.png")});
+  EXPECT_EQ(textures_asked, std::vector<std::string>{dir_.file("piece.png" + std::string(30, ' '))});
 
   // A map_Kd line of exactly 254 characters with its line feed still fits.
   std::string name(254 - 8, 't');
