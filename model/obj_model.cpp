@@ -155,10 +155,17 @@ void release_unused_textures(const MaterialContext& c) {
   for (uint32_t texture : unused) obj_texture_releaser(texture);
 }
 
-// Reads the whole file into a new buffer; *length receives its size.
-// Reports on stderr and returns null on failure (buffer of a 0-byte file:
-// not null, nothing in it).
-char* read_whole_file(const char* path, size_t* length) {
+// The file is read in steps of this size, each counted right after it is
+// read while its bytes are still in the processor's cache: a large model is
+// then brought in from memory once for counting and reading together, not
+// once for each.
+constexpr size_t kReadStep = size_t{256} << 10;
+
+// Reads the whole file into a new buffer and runs the counting pass over
+// it; *length receives its size, *counts what the pass found. Reports on
+// stderr and returns null on failure (buffer of a 0-byte file: not null,
+// nothing in it).
+char* read_and_count_file(const char* path, size_t* length, ObjCounts* counts) {
   bool not_regular = false;
   int fd = open_regular_file(path, &not_regular);
   if (fd < 0) {
@@ -182,13 +189,17 @@ char* read_whole_file(const char* path, size_t* length) {
     return nullptr;
   }
   size_t got = 0;
+  *counts = ObjCounts{};
+  const char* uncounted = buffer;  // the first line not yet counted
   while (got < size) {
-    ssize_t n = read(fd, buffer + got, size - got);
+    ssize_t n = read(fd, buffer + got, std::min(kReadStep, size - got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += size_t(n);
+    uncounted = count_complete_lines(uncounted, buffer + got, counts);
   }
   close(fd);
+  count_last_line(uncounted, buffer + got, counts);
   if (got != size) {
     std::fprintf(stderr, "File %s could not be read!\n", path);
     delete[] buffer;
@@ -275,10 +286,10 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
     return false;
   }
   size_t length = 0;
-  char* buffer = read_whole_file(path, &length);
+  ObjCounts counts;
+  char* buffer = read_and_count_file(path, &length, &counts);
   if (!buffer) return false;
   const char* end = buffer + length;
-  ObjCounts counts = count_obj_lines(buffer, end);
   std::printf("Found vertices: %i %i %i\n", counts.vertices, counts.texcoords, counts.normals);
   std::printf("Found faces: %i\n", counts.faces);
   std::printf("File length: %i\n", static_cast<int>(length));

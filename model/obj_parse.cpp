@@ -39,8 +39,11 @@ const char* find_char(const char* p, const char* end, char c) {
 // Both passes walk the whole file line by line, and OBJ lines are short, so
 // one library search per line costs more than the search itself; this
 // finds the line feeds of 64 bytes at a time instead.
+//
+// for_each_complete_line leaves out a last line without a line feed and
+// returns where it starts (end when there is none).
 template <typename LineFn>
-void for_each_line(const char* begin, const char* end, LineFn&& line) {
+const char* for_each_complete_line(const char* begin, const char* end, LineFn&& line) {
   const char* start = begin;
   const char* p = begin;
 #if defined(__SSE2__)
@@ -64,13 +67,16 @@ void for_each_line(const char* begin, const char* end, LineFn&& line) {
   // feed before p has been handled, and start <= p.
   for (;;) {
     const char* line_end = find_char(p, end, '\n');
-    if (line_end == end) {
-      if (start < end) line(start, end);
-      return;
-    }
+    if (line_end == end) return start;
     line(start, line_end);
     start = p = line_end + 1;
   }
+}
+
+template <typename LineFn>
+void for_each_line(const char* begin, const char* end, LineFn&& line) {
+  const char* rest = for_each_complete_line(begin, end, line);
+  if (rest < end) line(rest, end);
 }
 
 // The kinds of line both passes tell apart by their first two characters.
@@ -177,8 +183,78 @@ struct FaceExtras {
   bool texcoord = false;
 };
 
-FaceExtras face_line_extras(const char* line, const char* line_end) {
+#if defined(__SSE2__) && defined(__SIZEOF_INT128__)
+// Whether every corner of a face line has both a texture and a normal
+// field, told from masks of its slashes and white space 64 bytes at a time:
+// corner by corner, the counting pass would read half the file byte by
+// byte. Gives false for what it cannot tell this way (a line longer than
+// kMaskedLine); the caller then looks at the corners one by one.
+// [p, line_end) is the line after "f "; bytes up to readable_end may be
+// loaded (those past the line are masked off).
+constexpr ptrdiff_t kMaskedLine = 127;  // leaves a bit for the end of the line
+using LineMask = unsigned __int128;
+
+struct BlockMasks {
+  uint64_t slashes, space;
+};
+
+BlockMasks block_masks(const char* q) {
+  const __m128i slash = _mm_set1_epi8('/'), blank = _mm_set1_epi8(' ');
+  const __m128i tab = _mm_set1_epi8('\t'), four = _mm_set1_epi8(4), zero = _mm_setzero_si128();
+  BlockMasks m{0, 0};
+  for (int i = 0; i < 4; ++i) {
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * i));
+    // White space as is_space sees it: a blank, or 9 .. 13 (tab to carriage
+    // return; no line feed inside a line).
+    __m128i controls = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(b, tab), four), zero);
+    __m128i ws = _mm_or_si128(_mm_cmpeq_epi8(b, blank), controls);
+    m.slashes |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b, slash)))) << (16 * i);
+    m.space |= uint64_t(uint32_t(_mm_movemask_epi8(ws))) << (16 * i);
+  }
+  return m;
+}
+
+bool all_corners_full(const char* p, const char* line_end, const char* readable_end) {
+  ptrdiff_t length = line_end - p;
+  if (length > kMaskedLine) return false;
+  const int blocks = length > 64 ? 2 : 1;
+  alignas(16) char copy[128];
+  if (readable_end - p < 64 * blocks) {
+    // Near the end of what has been read: the line alone, into a copy.
+    std::memset(copy, 0, sizeof copy);
+    std::memcpy(copy, p, size_t(length));
+    p = copy;
+  }
+  BlockMasks low = block_masks(p);
+  BlockMasks high = blocks == 2 ? block_masks(p + 64) : BlockMasks{0, 0};
+  LineMask slashes = LineMask(high.slashes) << 64 | low.slashes;
+  LineMask space = LineMask(high.space) << 64 | low.space;
+  // The end of the line ends a field like white space; nothing past it
+  // counts.
+  const LineMask past_end = ~((LineMask(1) << length) - 1);
+  slashes &= ~past_end;
+  space |= past_end;
+  // A slash right before another, white space or the end leaves a field
+  // empty.
+  if ((slashes << 1) & (slashes | space)) return false;
+  // Every corner needs two slashes before the white space after it: from
+  // each corner's start, the first character that is a slash or white space
+  // must be a slash, and so must the first after that slash. Adding a bit
+  // at the start of a run of other characters carries to the run's end.
+  const LineMask others = ~(slashes | space);
+  const LineMask starts = ~space & ((space << 1) | 1);
+  const LineMask first = (others + starts) & ~others;
+  if (first & space) return false;
+  const LineMask second = (others + (first << 1)) & ~others;
+  return (second & space) == 0;
+}
+#else
+bool all_corners_full(const char*, const char*, const char*) { return false; }
+#endif
+
+FaceExtras face_line_extras(const char* line, const char* line_end, const char* readable_end) {
   FaceExtras extras;
+  if (line_end - line > 2 && all_corners_full(line + 2, line_end, readable_end)) return extras;
   const char* p = line_end - line > 2 ? line + 2 : line_end;
   int corners = 0;
   CornerText c;
@@ -530,23 +606,39 @@ void read_number_list(const char* first, const char* line_end, int n, float* out
   }
 }
 
+namespace {
+// readable_end: the end of the bytes read so far.
+void count_line(const char* p, const char* line_end, const char* readable_end,
+                ObjCounts& counts) {
+  switch (line_kind(p, line_end)) {
+    case LineKind::vertex: ++counts.vertices; break;
+    case LineKind::texcoord: ++counts.texcoords; break;
+    case LineKind::normal: ++counts.normals; break;
+    case LineKind::face: {
+      ++counts.faces;
+      FaceExtras extras = face_line_extras(p, line_end, readable_end);
+      counts.face_normals += extras.normal;
+      counts.default_texcoords |= extras.texcoord;
+      break;
+    }
+    case LineKind::other: break;
+  }
+}
+}  // namespace
+
+const char* count_complete_lines(const char* start, const char* end, ObjCounts* counts) {
+  return for_each_complete_line(start, end, [=](const char* p, const char* line_end) {
+    count_line(p, line_end, end, *counts);
+  });
+}
+
+void count_last_line(const char* start, const char* end, ObjCounts* counts) {
+  if (start < end) count_line(start, end, end, *counts);
+}
+
 ObjCounts count_obj_lines(const char* begin, const char* end) {
   ObjCounts counts;
-  for_each_line(begin, end, [&](const char* p, const char* line_end) {
-    switch (line_kind(p, line_end)) {
-      case LineKind::vertex: ++counts.vertices; break;
-      case LineKind::texcoord: ++counts.texcoords; break;
-      case LineKind::normal: ++counts.normals; break;
-      case LineKind::face: {
-        ++counts.faces;
-        FaceExtras extras = face_line_extras(p, line_end);
-        counts.face_normals += extras.normal;
-        counts.default_texcoords |= extras.texcoord;
-        break;
-      }
-      case LineKind::other: break;
-    }
-  });
+  count_last_line(count_complete_lines(begin, end, &counts), end, &counts);
   return counts;
 }
 

@@ -86,6 +86,14 @@ const char* parse_index(const char* p, const char* end, int64_t* out, bool* foun
 // the face lines' corner forms add.
 ObjCounts count_obj_lines(const char* begin, const char* end);
 
+// The same pass in steps, for a file counted while it is read: counts the
+// lines of [start, end) that end with a line feed, and returns where the
+// first one without a line feed starts (end when there is none); the caller
+// goes on from there once more bytes are in. count_last_line counts the
+// file's last line when it has no line feed (start < end).
+const char* count_complete_lines(const char* start, const char* end, ObjCounts* counts);
+void count_last_line(const char* start, const char* end, ObjCounts* counts);
+
 // How a texture name the record holds is given back: defined by the file
 // side (model/obj_model.cpp: glDeleteTextures, the drawing context current;
 // tests put a recorder there). A program that links this parser alone, and
