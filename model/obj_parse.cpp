@@ -113,6 +113,11 @@ double slow_decimal(const char* digits, const char* stop) {
   return d;
 }
 
+// Appends the digits at p to the significand w (w * 10 + digit for each,
+// modulo 2^64: beyond 19 digits w is not used) and returns the character
+// after them.
+const char* read_significand_digits(const char* p, const char* end, uint64_t* w);
+
 // Index values saturate here: far beyond any count a file can reach.
 constexpr int64_t kIndexLimit = int64_t{1} << 40;
 
@@ -124,6 +129,72 @@ const char* read_digits(const char* p, const char* end, int64_t* value) {
   }
   *value = v;
   return p;
+}
+
+constexpr uint64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kEightAtOnce = true;
+// The digits that begin the 8 bytes at p, all read at once (most numbers
+// and indices in a model file are under 8 digits long, and a loop over them
+// costs a test and a branch a digit): returns how many there are (8 when
+// all are) and gives their value.
+inline __attribute__((always_inline)) int eight_digits(const char* p, uint64_t* value) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);  // the first character in the lowest byte
+  x ^= 0x3030303030303030u;  // digits become 0 .. 9
+  // A byte is a digit when adding 0x76 leaves its top bit clear. A carry out
+  // of a byte comes only from a byte that is no digit, and changes only the
+  // bytes after it.
+  uint64_t non_digits = ((x + 0x7676767676767676u) | x) & 0x8080808080808080u;
+  int n = non_digits ? __builtin_ctzll(non_digits) >> 3 : 8;
+  if (n == 0) {
+    *value = 0;
+    return 0;
+  }
+  x <<= 8 * (8 - n);  // the n digits to the top; zero digits before them
+  // Pairs, then fours, then all eight combined in place.
+  x = x * 10 + (x >> 8);
+  x = (((x & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+       (((x >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
+      32;
+  *value = x;
+  return n;
+}
+#else
+constexpr bool kEightAtOnce = false;
+int eight_digits(const char*, uint64_t*) { return 0; }
+#endif
+
+const char* read_significand_digits(const char* p, const char* end, uint64_t* w) {
+  uint64_t v = *w;
+  while (kEightAtOnce && end - p >= 8) {
+    uint64_t digits = 0;
+    int n = eight_digits(p, &digits);
+    v = v * kPow10Int[n] + digits;
+    p += n;
+    if (n < 8) {
+      *w = v;
+      return p;
+    }
+  }
+  for (; p < end && is_digit(*p); ++p) v = v * 10 + uint64_t(*p - '0');
+  *w = v;
+  return p;
+}
+
+// read_digits for an index: what it gives, for most indices at once.
+inline __attribute__((always_inline)) const char* read_index_digits(const char* p, const char* end,
+                                                                 int64_t* value) {
+  if (kEightAtOnce && end - p >= 8) {
+    uint64_t v = 0;
+    int n = eight_digits(p, &v);
+    if (n < 8) {
+      *value = int64_t(v);  // under 10^8: no saturation
+      return p + n;
+    }
+  }
+  return read_digits(p, end, value);
 }
 
 // Blanks and tabs separate numbers and corners; a carriage return ends the
@@ -340,11 +411,11 @@ CornerResult read_corner(const CornerText& c, const ParseState& s, FaceCorners* 
 bool read_full_corner(const char* c, const char* line_end, const ParseState& s,
                       FaceCorners* f, int k, const char** corner_end, CornerResult* result) {
   int64_t v = 0, t = 0, n = 0;
-  const char* q1 = read_digits(c, line_end, &v);
+  const char* q1 = read_index_digits(c, line_end, &v);
   if (q1 == c || q1 == line_end || *q1 != '/') return false;
-  const char* q2 = read_digits(q1 + 1, line_end, &t);
+  const char* q2 = read_index_digits(q1 + 1, line_end, &t);
   if (q2 == q1 + 1 || q2 == line_end || *q2 != '/') return false;
-  const char* q3 = read_digits(q2 + 1, line_end, &n);
+  const char* q3 = read_index_digits(q2 + 1, line_end, &n);
   if (q3 == q2 + 1 || (q3 < line_end && !is_space(*q3))) return false;
   *corner_end = q3;
   const ObjCounts& cap = s.capacity;
@@ -530,12 +601,12 @@ const char* parse_float(const char* p, const char* end, float* out) {
   // w * 10^exp10. Numbers of more than 19 digits take the slow road.
   uint64_t w = 0;
   int64_t exp10 = 0;
-  for (; q < end && is_digit(*q); ++q) w = w * 10 + uint64_t(*q - '0');
+  q = read_significand_digits(q, end, &w);
   int64_t digit_count = q - digits;
   if (q < end && *q == '.') {
     ++q;
     const char* frac_start = q;
-    for (; q < end && is_digit(*q); ++q) w = w * 10 + uint64_t(*q - '0');
+    q = read_significand_digits(q, end, &w);
     exp10 = -(q - frac_start);
     digit_count += q - frac_start;
   }
