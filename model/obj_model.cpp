@@ -188,6 +188,7 @@ char* read_and_count_file(const char* path, size_t* length, ObjCounts* counts) {
     close(fd);
     return nullptr;
   }
+  use_large_pages(buffer, size);
   size_t got = 0;
   *counts = ObjCounts{};
   const char* uncounted = buffer;  // the first line not yet counted

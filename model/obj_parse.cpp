@@ -7,6 +7,8 @@
 #include <new>
 #include <string>
 
+#include <sys/mman.h>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -580,6 +582,19 @@ void handle_mtllib(const char* line, const char* line_end, MtllibHandler on_mtll
 
 }  // namespace
 
+void use_large_pages(void* block, size_t size) {
+#if defined(MADV_HUGEPAGE)
+  // Only whole huge pages inside the block; below that it is not worth it.
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  uintptr_t first = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
+  uintptr_t last = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHuge - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)size;
+#endif
+}
+
 const char* find_blank(const char* p, const char* end) { return find_char(p, end, ' '); }
 const char* find_line_feed(const char* p, const char* end) { return find_char(p, end, '\n'); }
 
@@ -737,7 +752,9 @@ template <typename T>
 bool allocate(T** array, int32_t count, size_t per_element) {
   *array = nullptr;
   if (count <= 0) return true;
-  *array = new (std::nothrow) T[size_t(count) * per_element];
+  size_t n = size_t(count) * per_element;
+  *array = new (std::nothrow) T[n];
+  if (*array) use_large_pages(*array, n * sizeof(T));
   return *array != nullptr;
 }
 }  // namespace

@@ -105,6 +105,11 @@ extern ObjTextureReleaser obj_texture_releaser;
 // and resets it to the empty model (no texture, zero offsets, zero counts).
 void release_obj_arrays(ObjModel& model);
 
+// Asks the system to back the block with large pages where it can: a
+// model's arrays and file buffer run to hundreds of megabytes, and filling
+// them page by page costs more than reading them. A hint only.
+void use_large_pages(void* block, size_t size);
+
 // Releases what the record held, then allocates every array at exactly the
 // capacities (no array for a capacity of 0), zeroes the counts and the
 // triangle flags. Returns false, leaving the record empty, when memory runs
