@@ -168,7 +168,9 @@ constexpr bool kEightAtOnce = false;
 int eight_digits(const char*, uint64_t*) { return 0; }
 #endif
 
-const char* read_significand_digits(const char* p, const char* end, uint64_t* w) {
+inline __attribute__((always_inline)) const char* read_significand_digits(const char* p,
+                                                                       const char* end,
+                                                                       uint64_t* w) {
   uint64_t v = *w;
   while (kEightAtOnce && end - p >= 8) {
     uint64_t digits = 0;
@@ -353,10 +355,12 @@ int64_t resolve_index(int64_t index, int32_t read_so_far, int32_t lines) {
 // The corners of one face, 0-based; kNeedsFaceNormal until the face's own
 // normal has its place.
 constexpr int32_t kNeedsFaceNormal = -1;
+// The slots of the face being read in the model's face arrays: filled as
+// the corners are read, and left for the next face when it is skipped.
 struct FaceCorners {
-  int32_t vertex[kKeptCorners];
-  int32_t texcoord[kKeptCorners];
-  int32_t normal[kKeptCorners];
+  int32_t* vertex;
+  int32_t* texcoord;
+  int32_t* normal;
 };
 
 enum class CornerResult { ok, bad_index, unreadable };
@@ -434,17 +438,21 @@ bool read_full_corner(const char* c, const char* line_end, const ParseState& s,
 }
 
 // Reads the kept corners of a face line; returns how many (3 or 4), or 0
-// with the reason counted in s.skipped.
-int read_face_corners(const char* line, const char* line_end, ParseState& s, FaceCorners* f) {
+// with the reason counted in s.skipped. *all_full: every corner had all
+// three indices (no place of the extras used).
+int read_face_corners(const char* line, const char* line_end, ParseState& s, FaceCorners* f,
+                      bool* all_full) {
   const char* p = line_end - line > 2 ? line + 2 : line_end;
   int kept = 0;
   CornerResult bad = CornerResult::ok;
+  *all_full = true;
   while (kept < kKeptCorners) {
     p = skip_space(p, line_end);
     if (p == line_end) break;
     CornerResult r;
     const char* corner_end = line_end;
     if (!read_full_corner(p, line_end, s, f, kept, &corner_end, &r)) {
+      *all_full = false;
       CornerText c;
       next_corner(p, line_end, &c);
       r = read_corner(c, s, f, kept);
@@ -491,11 +499,14 @@ const char* after_two_letter_keyword(const char* line, const char* line_end) {
 void store_face(const char* line, const char* line_end, ParseState& s) {
   ObjModel& model = s.model;
   if (model.face_count >= s.capacity.faces) return;
-  FaceCorners corners;
-  int kept = read_face_corners(line, line_end, s, &corners);
+  const size_t slot = 4 * size_t(model.face_count);
+  FaceCorners corners{model.face_vertex + slot, model.face_texcoord + slot,
+                      model.face_normal + slot};
+  bool all_full = true;
+  int kept = read_face_corners(line, line_end, s, &corners, &all_full);
   if (kept == 0) return;
   bool needs_normal = false, needs_texcoord = false;
-  for (int k = 0; k < kept; ++k) {
+  for (int k = 0; !all_full && k < kept; ++k) {
     needs_normal |= corners.normal[k] == kNeedsFaceNormal;
     needs_texcoord |= corners.texcoord[k] == s.capacity.texcoords;
   }
@@ -517,12 +528,6 @@ void store_face(const char* line, const char* line_end, ParseState& s) {
     corners.vertex[3] = corners.vertex[2];
     corners.texcoord[3] = corners.texcoord[2];
     corners.normal[3] = corners.normal[2];
-  }
-  size_t slot = 4 * size_t(model.face_count);
-  for (int k = 0; k < 4; ++k) {
-    model.face_vertex[slot + k] = corners.vertex[k];
-    model.face_texcoord[slot + k] = corners.texcoord[k];
-    model.face_normal[slot + k] = corners.normal[k];
   }
   model.face_is_triangle[model.face_count] = kept == 3 ? 1 : 0;
   ++model.face_count;
@@ -603,7 +608,10 @@ bool starts_with(const char* p, size_t length, const char* keyword) {
   return length >= n && std::memcmp(p, keyword, n) == 0;
 }
 
-const char* parse_float(const char* p, const char* end, float* out) {
+namespace {
+// parse_float itself, also inlined where the parse pass reads number lines.
+inline __attribute__((always_inline)) const char* read_float(const char* p, const char* end,
+                                                              float* out) {
   *out = 0.0f;
   const char* q = skip_space(p, end);
   bool negative = false;
@@ -660,6 +668,9 @@ const char* parse_float(const char* p, const char* end, float* out) {
   *out = static_cast<float>(negative ? -d : d);
   return q;
 }
+}  // namespace
+
+const char* parse_float(const char* p, const char* end, float* out) { return read_float(p, end, out); }
 
 const char* parse_index(const char* p, const char* end, int64_t* out, bool* found) {
   *out = 0;
@@ -684,7 +695,7 @@ void read_number_list(const char* first, const char* line_end, int n, float* out
   const char* at = first;
   for (int i = 0; i < n; ++i) {
     at = skip_space(at, line_end);  // where this number starts
-    const char* stop = parse_float(at, line_end, &out[i]);
+    const char* stop = read_float(at, line_end, &out[i]);
     if (i + 1 == n) break;
     // A number that was read holds no separator, so one right after it is
     // the first at or after its start.
