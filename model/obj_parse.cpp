@@ -115,11 +115,6 @@ double slow_decimal(const char* digits, const char* stop) {
   return d;
 }
 
-// Appends the digits at p to the significand w (w * 10 + digit for each,
-// modulo 2^64: beyond 19 digits w is not used) and returns the character
-// after them.
-const char* read_significand_digits(const char* p, const char* end, uint64_t* w);
-
 // Index values saturate here: far beyond any count a file can reach.
 constexpr int64_t kIndexLimit = int64_t{1} << 40;
 
@@ -168,6 +163,9 @@ constexpr bool kEightAtOnce = false;
 int eight_digits(const char*, uint64_t*) { return 0; }
 #endif
 
+// Appends the digits at p to the significand w (w * 10 + digit for each,
+// modulo 2^64: beyond 19 digits w is not used) and returns the character
+// after them.
 inline __attribute__((always_inline)) const char* read_significand_digits(const char* p,
                                                                        const char* end,
                                                                        uint64_t* w) {
