@@ -41,7 +41,7 @@ void delete_gl_texture(uint32_t texture) {
 // from a failed open.
 int open_regular_file(const char* path, bool* not_regular) {
   *not_regular = false;
-  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -156,9 +156,8 @@ void release_unused_textures(const MaterialContext& c) {
 }
 
 // The file is read in steps of this size, each counted right after it is
-// read while its bytes are still in the processor's cache: a large model is
-// then brought in from memory once for counting and reading together, not
-// once for each.
+// read, while its bytes are likely still in the processor's cache: the
+// counting pass then need not bring a large model in from memory again.
 constexpr size_t kReadStep = size_t{256} << 10;
 
 // Reads the whole file into a new buffer and runs the counting pass over
