@@ -202,23 +202,6 @@ TEST_F(ObjLoad, EachLibraryIsReadAndEachTextureDecodedOncePerLoad) {
   EXPECT_EQ(textures_released, (std::vector<uint32_t>{41, 40, 43, 42}));
 }
 
-TEST_F(ObjLoad, SkippedFacesAndAModelWithoutFacesAreReported) {
-  write("m.obj", kTriangle + "f 1/1/1 2/2/1 9/1/1\nf 1 2\nf 0 1 2\nf 1/1/1 2/x/1 3/1/1\n");
-  ObjModel m;
-  EXPECT_TRUE(load(m, dir_.path(), "m.obj"));
-  EXPECT_EQ(m.face_count, 1);
-  EXPECT_EQ(err_, "Skipped 4 of 5 faces in " + dir_.file("m.obj") +
-                      ": 2 with an index of 0 or past the elements of its kind, 1 with fewer than "
-                      "three corners, 1 with a corner that is not an index.\n");
-
-  write("m.obj", "v 1 2 3\nf 1 1 2\n");
-  EXPECT_TRUE(load(m, dir_.path(), "m.obj"));
-  EXPECT_EQ(err_, "Skipped 1 of 1 faces in " + dir_.file("m.obj") +
-                      ": 1 with an index of 0 or past the elements of its kind.\n"
-                      "Model " + dir_.file("m.obj") + " has no face to draw.\n");
-  EXPECT_EQ(out_, "Found vertices: 1 0 0\nFound faces: 1\nFile length: 16\n");
-}
-
 // Loads dir/name in a child process that an alarm ends after 20 s, so that
 // a load that blocks fails the test instead of hanging it. Gives whether the
 // child finished, whether the load succeeded, and what it wrote to stderr.
