@@ -10,7 +10,10 @@
 // Turns a texture path into an OpenGL texture name, 0 when the picture cannot
 // be read. Defaults to load_picture_texture (image/picture_file.h: DevIL
 // decoding apart from the program; DevIL initialised for OpenGL and the
-// drawing context current); tests put a recorder here.
+// drawing context current); tests put a recorder here. Within one load a
+// path is decoded once; the textures the model does not end with are given
+// back through obj_texture_releaser (model/obj_parse.h) before the load
+// returns.
 using ObjTextureLoader = uint32_t (*)(const char* path);
 extern ObjTextureLoader obj_texture_loader;
 
@@ -22,10 +25,11 @@ bool join_path(char* out, size_t size, const char* directory, const char* name,
                size_t length);
 
 // Reading the material library: it is read in pieces of at most 254 bytes
-// (the line feed included), and the first piece that starts a line and
-// begins with "map_Kd" is the texture statement. A map_Kd line that does not
-// end within its piece is over-long and refused; one that ends the file
-// without a line feed ends there.
+// (the line feed included), each piece tested like a line, and the first
+// piece that begins with "map_Kd" is the texture statement (also one that
+// continues a longer line). A map_Kd piece that does not end within its 254
+// bytes is over-long and refused; one that ends the file without a line
+// feed ends there.
 constexpr size_t kMtlPieceSize = 255;  // buffer bytes, with the terminator
 enum class MapKdStatus { found, missing, too_long };
 MapKdStatus read_map_kd(FILE* mtl, char (&line)[kMtlPieceSize], size_t* length);

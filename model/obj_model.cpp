@@ -2,9 +2,19 @@
 // parses, and loads the texture that the material library names.
 #include "model/obj_model.h"
 
+#include <GL/gl.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <new>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "image/picture_file.h"
 #include "model/obj_load.h"
@@ -19,19 +29,71 @@ constexpr size_t kMtlPathSize = 4000;
 // DevIL decodes the texture apart from the program (image/picture_file.h).
 uint32_t load_texture_with_devil(const char* path) { return load_picture_texture(path); }
 
+void delete_gl_texture(uint32_t texture) {
+  GLuint name = texture;
+  glDeleteTextures(1, &name);
+}
+
+// Opens path for reading when it is a regular file. A pipe or a device
+// would block in the open itself or never end, so the open does not wait
+// and anything else is refused before a byte is read. Returns the
+// descriptor (blocking again), or -1 with *not_regular telling a refusal
+// from a failed open.
+int open_regular_file(const char* path, bool* not_regular) {
+  *not_regular = false;
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    *not_regular = true;
+    close(fd);
+    return -1;
+  }
+  int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// What one material library gives: read once per load, however often the
+// OBJ file names it.
+struct Library {
+  bool has_offsets = false;
+  float offset_u = 0.0f;
+  float offset_v = 0.0f;
+  std::string texture_path;  // empty: the library gives no texture
+};
+
 struct MaterialContext {
   ObjModel* model;
   const char* directory;
+  // Keyed by the name as the OBJ file gives it (the directory is the same
+  // for every line).
+  std::unordered_map<std::string, Library> libraries;
+  // Every texture decoded in this load, by path: a path named again is not
+  // decoded again. The ones the model does not end with are given back when
+  // the load is over.
+  std::unordered_map<std::string, uint32_t> textures;
 };
 
-// The texture path named by the library's map_Kd line; false when there is
-// none to load. Sets the offsets when the line gives "-o".
-bool texture_path_from_library(const char* mtl_path, const char* directory,
-                               ObjModel& model, char (&texture_path)[kMtlPathSize]) {
-  FILE* mtl = std::fopen(mtl_path, "rb");
+// Reads the library's map_Kd statement into *library.
+void read_library(const char* mtl_path, const char* directory, Library* library) {
+  bool not_regular = false;
+  int fd = open_regular_file(mtl_path, &not_regular);
+  if (fd < 0) {
+    std::fprintf(stderr,
+                 not_regular ? "Material library %s is not a regular file!\n"
+                             : "Material library %s could not be opened!\n",
+                 mtl_path);
+    return;
+  }
+  FILE* mtl = fdopen(fd, "rb");
   if (!mtl) {
+    close(fd);
     std::fprintf(stderr, "Material library %s could not be opened!\n", mtl_path);
-    return false;
+    return;
   }
   char line[kMtlPieceSize];
   size_t length = 0;
@@ -39,76 +101,141 @@ bool texture_path_from_library(const char* mtl_path, const char* directory,
   std::fclose(mtl);
   if (status == MapKdStatus::too_long) {
     std::fprintf(stderr, "Texture line in %s is too long!\n", mtl_path);
-    return false;
+    return;
   }
-  if (status == MapKdStatus::missing) return false;
+  if (status == MapKdStatus::missing) return;
   MapKdLine map = parse_map_kd_line(line, length);
-  if (map.has_offsets) {
-    model.tex_offset_u = map.offset_u;
-    model.tex_offset_v = map.offset_v;
-  }
-  if (!map.name) return false;
+  library->has_offsets = map.has_offsets;
+  library->offset_u = map.offset_u;
+  library->offset_v = map.offset_v;
+  if (!map.name) return;
+  char texture_path[kMtlPathSize];
   if (!join_path(texture_path, kMtlPathSize, directory, map.name, map.name_length)) {
     std::fprintf(stderr, "Texture name in %s is not usable!\n", mtl_path);
-    return false;
+    return;
   }
-  return true;
+  library->texture_path = texture_path;
 }
 
-// Runs for every "mtllib" line: the last library read decides the texture.
+// Runs for every "mtllib" line: the last library named decides the texture;
+// offsets stay as the last library that gives them set them.
 void load_material_library(void* context, const char* name, size_t length) {
   MaterialContext& c = *static_cast<MaterialContext*>(context);
   c.model->texture = 0;
   if (length == 0) return;
-  char mtl_path[kMtlPathSize];
-  if (!join_path(mtl_path, sizeof mtl_path, c.directory, name, length)) {
-    std::fprintf(stderr, "Material library name %.*s is not usable!\n",
-                 static_cast<int>(length < 200 ? length : 200), name);
-    return;
+  auto [entry, is_new] = c.libraries.try_emplace(std::string(name, length));
+  Library& library = entry->second;
+  if (is_new) {
+    char mtl_path[kMtlPathSize];
+    if (!join_path(mtl_path, sizeof mtl_path, c.directory, name, length)) {
+      std::fprintf(stderr, "Material library name %.*s is not usable!\n",
+                   static_cast<int>(length < 200 ? length : 200), name);
+      return;
+    }
+    read_library(mtl_path, c.directory, &library);
   }
-  char texture_path[kMtlPathSize];
-  if (texture_path_from_library(mtl_path, c.directory, *c.model, texture_path)) {
-    c.model->texture = obj_texture_loader(texture_path);
+  if (library.has_offsets) {
+    c.model->tex_offset_u = library.offset_u;
+    c.model->tex_offset_v = library.offset_v;
   }
+  if (library.texture_path.empty()) return;
+  auto [texture, decode] = c.textures.try_emplace(library.texture_path, 0);
+  if (decode) texture->second = obj_texture_loader(library.texture_path.c_str());
+  c.model->texture = texture->second;
 }
 
-// Reads the whole file into a new buffer; *length receives its size.
-// Reports on stderr and returns null on failure (buffer of a 0-byte file:
-// not null, nothing in it).
-char* read_whole_file(const char* path, size_t* length) {
-  FILE* file = std::fopen(path, "rb");
-  if (!file) {
-    std::fprintf(stderr, "File %s could not be opened!\n", path);
+// Gives back the textures of this load that the model did not end with.
+void release_unused_textures(const MaterialContext& c) {
+  std::vector<uint32_t> unused;
+  for (const auto& [path, texture] : c.textures) {
+    if (texture != 0 && texture != c.model->texture) unused.push_back(texture);
+  }
+  std::sort(unused.begin(), unused.end());
+  unused.erase(std::unique(unused.begin(), unused.end()), unused.end());
+  for (uint32_t texture : unused) obj_texture_releaser(texture);
+}
+
+// The file is read in steps of this size, each counted right after it is
+// read, while its bytes are likely still in the processor's cache: the
+// counting pass then need not bring a large model in from memory again.
+constexpr size_t kReadStep = size_t{256} << 10;
+
+// Reads the whole file into a new buffer and runs the counting pass over
+// it; *length receives its size, *counts what the pass found. Reports on
+// stderr and returns null on failure (buffer of a 0-byte file: not null,
+// nothing in it).
+char* read_and_count_file(const char* path, size_t* length, ObjCounts* counts) {
+  bool not_regular = false;
+  int fd = open_regular_file(path, &not_regular);
+  if (fd < 0) {
+    std::fprintf(stderr,
+                 not_regular ? "File %s could not be read!\n" : "File %s could not be opened!\n",
+                 path);
     return nullptr;
   }
-  long size = -1;
-  if (std::fseek(file, 0, SEEK_END) == 0) size = std::ftell(file);
+  struct stat info;
   // The length is reported with %i, so it must fit an int.
-  if (size < 0 || size > INT_MAX || std::fseek(file, 0, SEEK_SET) != 0) {
+  if (fstat(fd, &info) != 0 || info.st_size < 0 || info.st_size > INT_MAX) {
     std::fprintf(stderr, "File %s could not be read!\n", path);
-    std::fclose(file);
+    close(fd);
     return nullptr;
   }
-  char* buffer = new (std::nothrow) char[size > 0 ? size_t(size) : 1];
+  size_t size = size_t(info.st_size);
+  char* buffer = new (std::nothrow) char[size > 0 ? size : 1];
   if (!buffer) {
     std::fprintf(stderr, "Not enough memory to load %s!\n", path);
-    std::fclose(file);
+    close(fd);
     return nullptr;
   }
-  size_t got = size > 0 ? std::fread(buffer, 1, size_t(size), file) : 0;
-  std::fclose(file);
-  if (got != size_t(size)) {
+  use_large_pages(buffer, size);
+  size_t got = 0;
+  *counts = ObjCounts{};
+  const char* uncounted = buffer;  // the first line not yet counted
+  while (got < size) {
+    ssize_t n = read(fd, buffer + got, std::min(kReadStep, size - got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += size_t(n);
+    uncounted = count_complete_lines(uncounted, buffer + got, counts);
+  }
+  close(fd);
+  count_last_line(uncounted, buffer + got, counts);
+  if (got != size) {
     std::fprintf(stderr, "File %s could not be read!\n", path);
     delete[] buffer;
     return nullptr;
   }
-  *length = size_t(size);
+  *length = size;
   return buffer;
+}
+
+// After the count lines: what the parse pass could not store, and a model
+// left without a face to draw.
+void report_faces(const char* path, const ObjCounts& counts, const ObjSkippedFaces& skipped,
+                  const ObjModel& model, size_t length) {
+  if (skipped.total() > 0) {
+    std::string why;
+    auto reason = [&](int32_t n, const char* what) {
+      if (n == 0) return;
+      why += why.empty() ? ": " : ", ";
+      why += std::to_string(n) + " " + what;
+    };
+    reason(skipped.bad_index, "with an index of 0 or past the elements of its kind");
+    reason(skipped.too_few_corners, "with fewer than three corners");
+    reason(skipped.unreadable, "with a corner that is not an index");
+    reason(skipped.no_room, "beyond the room counted for them");
+    std::fprintf(stderr, "Skipped %i of %i faces in %s%s.\n", skipped.total(), counts.faces, path,
+                 why.c_str());
+  }
+  if (model.face_count == 0 && length > 0) {
+    std::fprintf(stderr, "Model %s has no face to draw.\n", path);
+  }
 }
 
 }  // namespace
 
 ObjTextureLoader obj_texture_loader = load_texture_with_devil;
+ObjTextureReleaser obj_texture_releaser = delete_gl_texture;
 
 bool join_path(char* out, size_t size, const char* directory, const char* name,
                size_t length) {
@@ -124,7 +251,7 @@ bool join_path(char* out, size_t size, const char* directory, const char* name,
 }
 
 MapKdStatus read_map_kd(FILE* mtl, char (&line)[kMtlPieceSize], size_t* length) {
-  bool at_line_start = true;
+  // Each piece is tested like a line, also one that continues a long line.
   for (;;) {
     size_t n = 0;
     bool ended = false;  // by a line feed
@@ -138,15 +265,13 @@ MapKdStatus read_map_kd(FILE* mtl, char (&line)[kMtlPieceSize], size_t* length) 
     }
     line[n] = '\0';
     if (n == 0) return MapKdStatus::missing;
-    if (at_line_start && starts_with(line, n, "map_Kd")) {
+    if (starts_with(line, n, "map_Kd")) {
       // A piece that stops without a line feed is over-long unless the file
       // ends right there.
       if (!ended && std::getc(mtl) != EOF) return MapKdStatus::too_long;
       *length = n;
       return MapKdStatus::found;
     }
-    // The rest of a long line is not the start of a statement.
-    at_line_start = ended;
   }
 }
 
@@ -161,10 +286,10 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
     return false;
   }
   size_t length = 0;
-  char* buffer = read_whole_file(path, &length);
+  ObjCounts counts;
+  char* buffer = read_and_count_file(path, &length, &counts);
   if (!buffer) return false;
   const char* end = buffer + length;
-  ObjCounts counts = count_obj_lines(buffer, end);
   std::printf("Found vertices: %i %i %i\n", counts.vertices, counts.texcoords, counts.normals);
   std::printf("Found faces: %i\n", counts.faces);
   std::printf("File length: %i\n", static_cast<int>(length));
@@ -173,8 +298,11 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
     delete[] buffer;
     return false;
   }
-  MaterialContext context{this, directory};
-  parse_obj_lines(buffer, end, *this, counts, load_material_library, &context);
+  MaterialContext context{this, directory, {}, {}};
+  ObjSkippedFaces skipped =
+      parse_obj_lines(buffer, end, *this, counts, load_material_library, &context);
   delete[] buffer;
+  release_unused_textures(context);
+  report_faces(path, counts, skipped, *this, length);
   return true;
 }

@@ -1,10 +1,13 @@
 #include "model/obj_parse.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+
+#include <sys/mman.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -24,7 +27,6 @@ const char* skip_space(const char* p, const char* end) {
   return p;
 }
 
-bool only_space(const char* p, const char* end) { return skip_space(p, end) == end; }
 
 const char* find_char(const char* p, const char* end, char c) {
   if (p >= end) return end;
@@ -39,8 +41,11 @@ const char* find_char(const char* p, const char* end, char c) {
 // Both passes walk the whole file line by line, and OBJ lines are short, so
 // one library search per line costs more than the search itself; this
 // finds the line feeds of 64 bytes at a time instead.
+//
+// for_each_complete_line leaves out a last line without a line feed and
+// returns where it starts (end when there is none).
 template <typename LineFn>
-void for_each_line(const char* begin, const char* end, LineFn&& line) {
+const char* for_each_complete_line(const char* begin, const char* end, LineFn&& line) {
   const char* start = begin;
   const char* p = begin;
 #if defined(__SSE2__)
@@ -64,13 +69,16 @@ void for_each_line(const char* begin, const char* end, LineFn&& line) {
   // feed before p has been handled, and start <= p.
   for (;;) {
     const char* line_end = find_char(p, end, '\n');
-    if (line_end == end) {
-      if (start < end) line(start, end);
-      return;
-    }
+    if (line_end == end) return start;
     line(start, line_end);
     start = p = line_end + 1;
   }
+}
+
+template <typename LineFn>
+void for_each_line(const char* begin, const char* end, LineFn&& line) {
+  const char* rest = for_each_complete_line(begin, end, line);
+  if (rest < end) line(rest, end);
 }
 
 // The kinds of line both passes tell apart by their first two characters.
@@ -110,10 +118,6 @@ double slow_decimal(const char* digits, const char* stop) {
 // Index values saturate here: far beyond any count a file can reach.
 constexpr int64_t kIndexLimit = int64_t{1} << 40;
 
-bool index_in_range(int64_t one_based, int32_t capacity) {
-  return one_based >= 1 && one_based <= capacity;
-}
-
 // Plain digits from p (no sign, no white space); the value saturates.
 const char* read_digits(const char* p, const char* end, int64_t* value) {
   int64_t v = 0;
@@ -124,50 +128,353 @@ const char* read_digits(const char* p, const char* end, int64_t* value) {
   return p;
 }
 
-bool store_corner(int64_t v, int64_t t, int64_t n, const ObjCounts& capacity,
-                  ObjFaceCorners* corners, int k) {
-  if (!index_in_range(v, capacity.vertices) || !index_in_range(t, capacity.texcoords) ||
-      !index_in_range(n, capacity.normals)) {
-    return false;
+constexpr uint64_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kEightAtOnce = true;
+// The digits that begin the 8 bytes at p, all read at once (most numbers
+// and indices in a model file are under 8 digits long, and a loop over them
+// costs a test and a branch a digit): returns how many there are (8 when
+// all are) and gives their value.
+inline __attribute__((always_inline)) int eight_digits(const char* p, uint64_t* value) {
+  uint64_t x;
+  std::memcpy(&x, p, 8);  // the first character in the lowest byte
+  x ^= 0x3030303030303030u;  // digits become 0 .. 9
+  // A byte is a digit when adding 0x76 leaves its top bit clear. A carry out
+  // of a byte comes only from a byte that is no digit, and changes only the
+  // bytes after it.
+  uint64_t non_digits = ((x + 0x7676767676767676u) | x) & 0x8080808080808080u;
+  int n = non_digits ? __builtin_ctzll(non_digits) >> 3 : 8;
+  if (n == 0) {
+    *value = 0;
+    return 0;
   }
-  corners->vertex[k] = static_cast<int32_t>(v - 1);
-  corners->texcoord[k] = static_cast<int32_t>(t - 1);
-  corners->normal[k] = static_cast<int32_t>(n - 1);
-  return true;
+  x <<= 8 * (8 - n);  // the n digits to the top; zero digits before them
+  // Pairs, then fours, then all eight combined in place.
+  x = x * 10 + (x >> 8);
+  x = (((x & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+       (((x >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
+      32;
+  *value = x;
+  return n;
+}
+#else
+constexpr bool kEightAtOnce = false;
+int eight_digits(const char*, uint64_t*) { return 0; }
+#endif
+
+// Appends the digits at p to the significand w (w * 10 + digit for each,
+// modulo 2^64: beyond 19 digits w is not used) and returns the character
+// after them.
+inline __attribute__((always_inline)) const char* read_significand_digits(const char* p,
+                                                                       const char* end,
+                                                                       uint64_t* w) {
+  uint64_t v = *w;
+  while (kEightAtOnce && end - p >= 8) {
+    uint64_t digits = 0;
+    int n = eight_digits(p, &digits);
+    v = v * kPow10Int[n] + digits;
+    p += n;
+    if (n < 8) {
+      *w = v;
+      return p;
+    }
+  }
+  for (; p < end && is_digit(*p); ++p) v = v * 10 + uint64_t(*p - '0');
+  *w = v;
+  return p;
 }
 
-// One corner starting at c, into slot k; *corner_end receives the blank or
-// line end after it. The corner runs to the first blank at or after c; its
-// texture index starts past the first slash in it, its normal index past
-// the next slash.
-bool parse_corner(const char* c, const char* line_end, const ObjCounts& capacity,
-                  ObjFaceCorners* corners, int k, const char** corner_end) {
-  int64_t v = 0, t = 0, n = 0;
-  // The common form, digits/digits/digits then a blank or the line's end,
-  // read in one sweep; it gives what the general reading below gives.
-  const char* q1 = read_digits(c, line_end, &v);
-  if (q1 > c && q1 < line_end && *q1 == '/') {
-    const char* q2 = read_digits(q1 + 1, line_end, &t);
-    if (q2 > q1 + 1 && q2 < line_end && *q2 == '/') {
-      const char* q3 = read_digits(q2 + 1, line_end, &n);
-      if (q3 > q2 + 1 && (q3 == line_end || *q3 == ' ')) {
-        *corner_end = q3;
-        return store_corner(v, t, n, capacity, corners, k);
+// read_digits for an index: what it gives, for most indices at once.
+inline __attribute__((always_inline)) const char* read_index_digits(const char* p, const char* end,
+                                                                 int64_t* value) {
+  if (kEightAtOnce && end - p >= 8) {
+    uint64_t v = 0;
+    int n = eight_digits(p, &v);
+    if (n < 8) {
+      *value = int64_t(v);  // under 10^8: no saturation
+      return p + n;
+    }
+  }
+  return read_digits(p, end, value);
+}
+
+// Blanks and tabs separate numbers and corners; a carriage return ends the
+// last one.
+bool is_separator(char c) { return c == ' ' || c == '\t'; }
+
+const char* find_separator(const char* p, const char* end) {
+  while (p < end && !is_separator(*p)) ++p;
+  return p;
+}
+
+// --- face corners -------------------------------------------------------------
+
+// One corner's text [begin, end), with its first two slashes (end when the
+// corner has fewer). Its fields: vertex [begin, slash1), texture
+// [slash1 + 1, slash2), normal [slash2 + 1, end); an empty field is a
+// missing one.
+struct CornerText {
+  const char* begin;
+  const char* slash1;
+  const char* slash2;
+  const char* end;
+  bool has_texcoord() const { return slash1 < end && slash1 + 1 < slash2; }
+  bool has_normal() const { return slash2 < end && slash2 + 1 < end; }
+};
+
+// The corner that starts at or after p (white space passed over); false when
+// the line holds no further corner. Both passes find corners with this, so
+// that the counting pass sees the forms the parse pass stores.
+bool next_corner(const char* p, const char* line_end, CornerText* c) {
+  p = skip_space(p, line_end);
+  if (p == line_end) return false;
+  c->begin = p;
+  c->slash1 = c->slash2 = nullptr;
+  for (; p < line_end && !is_space(*p); ++p) {
+    if (*p == '/') {
+      if (!c->slash1) {
+        c->slash1 = p;
+      } else if (!c->slash2) {
+        c->slash2 = p;
       }
     }
   }
-  const char* end = find_blank(c, line_end);
-  *corner_end = end;
-  const char* slash1 = find_slash(c, end);
-  if (slash1 == end) return false;
-  const char* slash2 = find_slash(slash1 + 1, end);
-  if (slash2 == end) return false;
-  bool has_v = false, has_t = false, has_n = false;
-  parse_index(c, slash1, &v, &has_v);
-  parse_index(slash1 + 1, slash2, &t, &has_t);
-  parse_index(slash2 + 1, end, &n, &has_n);
-  if (!has_v || !has_t || !has_n) return false;
-  return store_corner(v, t, n, capacity, corners, k);
+  c->end = p;
+  if (!c->slash1) c->slash1 = p;
+  if (!c->slash2) c->slash2 = p;
+  return true;
+}
+
+// A face keeps at most this many corners.
+constexpr int kKeptCorners = 4;
+
+// What a face line adds besides its face (see ObjCounts), for a face of at
+// least three corners.
+struct FaceExtras {
+  bool normal = false;
+  bool texcoord = false;
+};
+
+#if defined(__SSE2__) && defined(__SIZEOF_INT128__)
+// Whether every corner of a face line has both a texture and a normal
+// field, told from masks of its slashes and white space 64 bytes at a time:
+// corner by corner, the counting pass would read half the file byte by
+// byte. Gives false for what it cannot tell this way (a line longer than
+// kMaskedLine); the caller then looks at the corners one by one.
+// [p, line_end) is the line after "f "; bytes up to readable_end may be
+// loaded (those past the line are masked off).
+constexpr ptrdiff_t kMaskedLine = 127;  // leaves a bit for the end of the line
+using LineMask = unsigned __int128;
+
+struct BlockMasks {
+  uint64_t slashes, space;
+};
+
+BlockMasks block_masks(const char* q) {
+  const __m128i slash = _mm_set1_epi8('/'), blank = _mm_set1_epi8(' ');
+  const __m128i tab = _mm_set1_epi8('\t'), four = _mm_set1_epi8(4), zero = _mm_setzero_si128();
+  BlockMasks m{0, 0};
+  for (int i = 0; i < 4; ++i) {
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * i));
+    // White space as is_space sees it: a blank, or 9 .. 13 (tab to carriage
+    // return; no line feed inside a line).
+    __m128i controls = _mm_cmpeq_epi8(_mm_subs_epu8(_mm_sub_epi8(b, tab), four), zero);
+    __m128i ws = _mm_or_si128(_mm_cmpeq_epi8(b, blank), controls);
+    m.slashes |= uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(b, slash)))) << (16 * i);
+    m.space |= uint64_t(uint32_t(_mm_movemask_epi8(ws))) << (16 * i);
+  }
+  return m;
+}
+
+bool all_corners_full(const char* p, const char* line_end, const char* readable_end) {
+  ptrdiff_t length = line_end - p;
+  if (length > kMaskedLine) return false;
+  const int blocks = length > 64 ? 2 : 1;
+  alignas(16) char copy[128];
+  if (readable_end - p < 64 * blocks) {
+    // Near the end of what has been read: the line alone, into a copy.
+    std::memset(copy, 0, sizeof copy);
+    std::memcpy(copy, p, size_t(length));
+    p = copy;
+  }
+  BlockMasks low = block_masks(p);
+  BlockMasks high = blocks == 2 ? block_masks(p + 64) : BlockMasks{0, 0};
+  LineMask slashes = LineMask(high.slashes) << 64 | low.slashes;
+  LineMask space = LineMask(high.space) << 64 | low.space;
+  // The end of the line ends a field like white space; nothing past it
+  // counts.
+  const LineMask past_end = ~((LineMask(1) << length) - 1);
+  slashes &= ~past_end;
+  space |= past_end;
+  // A slash right before another, white space or the end leaves a field
+  // empty.
+  if ((slashes << 1) & (slashes | space)) return false;
+  // Every corner needs two slashes before the white space after it: from
+  // each corner's start, the first character that is a slash or white space
+  // must be a slash, and so must the first after that slash. Adding a bit
+  // at the start of a run of other characters carries to the run's end.
+  const LineMask others = ~(slashes | space);
+  const LineMask starts = ~space & ((space << 1) | 1);
+  const LineMask first = (others + starts) & ~others;
+  if (first & space) return false;
+  const LineMask second = (others + (first << 1)) & ~others;
+  return (second & space) == 0;
+}
+#else
+bool all_corners_full(const char*, const char*, const char*) { return false; }
+#endif
+
+FaceExtras face_line_extras(const char* line, const char* line_end, const char* readable_end) {
+  FaceExtras extras;
+  if (line_end - line > 2 && all_corners_full(line + 2, line_end, readable_end)) return extras;
+  const char* p = line_end - line > 2 ? line + 2 : line_end;
+  int corners = 0;
+  CornerText c;
+  while (corners < kKeptCorners && next_corner(p, line_end, &c)) {
+    ++corners;
+    extras.normal |= !c.has_normal();
+    extras.texcoord |= !c.has_texcoord();
+    p = c.end;
+  }
+  if (corners < 3) return FaceExtras{};
+  return extras;
+}
+
+// The 0-based element a 1-based or relative index names, or -1: positive
+// indices reach every line of their kind in the file (a face may name a
+// later one), relative ones count back from `read_so_far`.
+int64_t resolve_index(int64_t index, int32_t read_so_far, int32_t lines) {
+  if (index > 0) return index <= lines ? index - 1 : -1;
+  if (index < 0) return int64_t{read_so_far} + index >= 0 ? int64_t{read_so_far} + index : -1;
+  return -1;
+}
+
+// The corners of one face, 0-based; kNeedsFaceNormal until the face's own
+// normal has its place.
+constexpr int32_t kNeedsFaceNormal = -1;
+// The slots of the face being read in the model's face arrays: filled as
+// the corners are read, and left for the next face when it is skipped.
+struct FaceCorners {
+  int32_t* vertex;
+  int32_t* texcoord;
+  int32_t* normal;
+};
+
+enum class CornerResult { ok, bad_index, unreadable };
+
+// Where the parse pass stands: what has been read so far (relative indices
+// count back from it) and what the faces used of the extra places.
+struct ParseState {
+  ObjModel& model;
+  const ObjCounts& capacity;
+  int32_t face_normals_used = 0;
+  bool default_texcoord_used = false;
+  ObjSkippedFaces skipped;
+};
+
+// Reads one index field [p, end): digits with an optional sign, text after
+// the digits passed over.
+CornerResult read_index_field(const char* p, const char* end, int32_t read_so_far,
+                              int32_t lines, int32_t* out) {
+  int64_t index = 0;
+  bool found = false;
+  parse_index(p, end, &index, &found);
+  if (!found) return CornerResult::unreadable;
+  int64_t resolved = resolve_index(index, read_so_far, lines);
+  if (resolved < 0) return CornerResult::bad_index;
+  *out = static_cast<int32_t>(resolved);
+  return CornerResult::ok;
+}
+
+CornerResult read_corner(const CornerText& c, const ParseState& s, FaceCorners* f, int k) {
+  const ObjModel& m = s.model;
+  if (c.slash1 == c.begin) return CornerResult::unreadable;  // no vertex
+  CornerResult r =
+      read_index_field(c.begin, c.slash1, m.vertex_count, s.capacity.vertices, &f->vertex[k]);
+  if (r != CornerResult::ok) return r;
+  if (c.has_texcoord()) {
+    r = read_index_field(c.slash1 + 1, c.slash2, m.texcoord_count, s.capacity.texcoords,
+                         &f->texcoord[k]);
+    if (r != CornerResult::ok) return r;
+  } else {
+    f->texcoord[k] = s.capacity.texcoords;  // the (0, 0) coordinate's place
+  }
+  if (c.has_normal()) {
+    r = read_index_field(c.slash2 + 1, c.end, m.normal_count, s.capacity.normals, &f->normal[k]);
+    if (r != CornerResult::ok) return r;
+  } else {
+    f->normal[k] = kNeedsFaceNormal;
+  }
+  return CornerResult::ok;
+}
+
+// The common corner digits/digits/digits, ended by white space or the
+// line's end, read in one sweep: what read_corner gives for it. False when
+// the corner has another form (nothing is then stored).
+bool read_full_corner(const char* c, const char* line_end, const ParseState& s,
+                      FaceCorners* f, int k, const char** corner_end, CornerResult* result) {
+  int64_t v = 0, t = 0, n = 0;
+  const char* q1 = read_index_digits(c, line_end, &v);
+  if (q1 == c || q1 == line_end || *q1 != '/') return false;
+  const char* q2 = read_index_digits(q1 + 1, line_end, &t);
+  if (q2 == q1 + 1 || q2 == line_end || *q2 != '/') return false;
+  const char* q3 = read_index_digits(q2 + 1, line_end, &n);
+  if (q3 == q2 + 1 || (q3 < line_end && !is_space(*q3))) return false;
+  *corner_end = q3;
+  const ObjCounts& cap = s.capacity;
+  // Unsigned digits: no relative index here.
+  if (v < 1 || v > cap.vertices || t < 1 || t > cap.texcoords || n < 1 || n > cap.normals) {
+    *result = CornerResult::bad_index;
+  } else {
+    f->vertex[k] = static_cast<int32_t>(v - 1);
+    f->texcoord[k] = static_cast<int32_t>(t - 1);
+    f->normal[k] = static_cast<int32_t>(n - 1);
+    *result = CornerResult::ok;
+  }
+  return true;
+}
+
+// Reads the kept corners of a face line; returns how many (3 or 4), or 0
+// with the reason counted in s.skipped. *all_full: every corner had all
+// three indices (no place of the extras used).
+int read_face_corners(const char* line, const char* line_end, ParseState& s, FaceCorners* f,
+                      bool* all_full) {
+  const char* p = line_end - line > 2 ? line + 2 : line_end;
+  int kept = 0;
+  CornerResult bad = CornerResult::ok;
+  *all_full = true;
+  while (kept < kKeptCorners) {
+    p = skip_space(p, line_end);
+    if (p == line_end) break;
+    CornerResult r;
+    const char* corner_end = line_end;
+    if (!read_full_corner(p, line_end, s, f, kept, &corner_end, &r)) {
+      *all_full = false;
+      CornerText c;
+      next_corner(p, line_end, &c);
+      r = read_corner(c, s, f, kept);
+      corner_end = c.end;
+    }
+    // Every kept corner is looked at, so that a face with too few corners
+    // is told apart from one with a bad index.
+    if (r != CornerResult::ok && bad == CornerResult::ok) bad = r;
+    ++kept;
+    p = corner_end;
+  }
+  if (kept < 3) {
+    ++s.skipped.too_few_corners;
+    return 0;
+  }
+  if (bad == CornerResult::unreadable) {
+    ++s.skipped.unreadable;
+    return 0;
+  }
+  if (bad == CornerResult::bad_index) {
+    ++s.skipped.bad_index;
+    return 0;
+  }
+  return kept;
 }
 
 // --- storing the lines the parse pass reads ---------------------------------
@@ -187,12 +494,32 @@ const char* after_two_letter_keyword(const char* line, const char* line_end) {
   return line_end - line > 3 ? line + 3 : line_end;
 }
 
-void store_face(const char* line, const char* line_end, ObjModel& model,
-                const ObjCounts& capacity) {
-  if (model.face_count >= capacity.faces) return;
-  ObjFaceCorners corners;
-  int kept = parse_face_line(line, line_end, capacity, &corners);
+void store_face(const char* line, const char* line_end, ParseState& s) {
+  ObjModel& model = s.model;
+  if (model.face_count >= s.capacity.faces) return;
+  const size_t slot = 4 * size_t(model.face_count);
+  FaceCorners corners{model.face_vertex + slot, model.face_texcoord + slot,
+                      model.face_normal + slot};
+  bool all_full = true;
+  int kept = read_face_corners(line, line_end, s, &corners, &all_full);
   if (kept == 0) return;
+  bool needs_normal = false, needs_texcoord = false;
+  for (int k = 0; !all_full && k < kept; ++k) {
+    needs_normal |= corners.normal[k] == kNeedsFaceNormal;
+    needs_texcoord |= corners.texcoord[k] == s.capacity.texcoords;
+  }
+  if ((needs_normal && s.face_normals_used >= s.capacity.face_normals) ||
+      (needs_texcoord && s.capacity.default_texcoords == 0)) {
+    ++s.skipped.no_room;
+    return;
+  }
+  if (needs_normal) {
+    int32_t own = s.capacity.normals + s.face_normals_used++;
+    for (int k = 0; k < kept; ++k) {
+      if (corners.normal[k] == kNeedsFaceNormal) corners.normal[k] = own;
+    }
+  }
+  s.default_texcoord_used |= needs_texcoord;
   if (kept == 3) {
     // The fourth slot is never drawn; repeating the third corner keeps even
     // that slot a valid index.
@@ -200,14 +527,52 @@ void store_face(const char* line, const char* line_end, ObjModel& model,
     corners.texcoord[3] = corners.texcoord[2];
     corners.normal[3] = corners.normal[2];
   }
-  size_t slot = 4 * size_t(model.face_count);
-  for (int k = 0; k < 4; ++k) {
-    model.face_vertex[slot + k] = corners.vertex[k];
-    model.face_texcoord[slot + k] = corners.texcoord[k];
-    model.face_normal[slot + k] = corners.normal[k];
-  }
   model.face_is_triangle[model.face_count] = kept == 3 ? 1 : 0;
   ++model.face_count;
+}
+
+// The unit normal of the polygon through the face's corners, by Newell's
+// sum (for a triangle the cross product of two edges; for a quadrilateral
+// that is not flat, the plane that fits it best), counter-clockwise corners
+// seen from the front. A face of no area gets (0, 0, 0).
+void face_normal(const ObjModel& m, int32_t face, float* out) {
+  size_t slot = 4 * size_t(face);
+  int corners = m.face_is_triangle[face] ? 3 : 4;
+  double n[3] = {0, 0, 0};
+  for (int k = 0; k < corners; ++k) {
+    const float* a = m.vertices + 3 * size_t(m.face_vertex[slot + k]);
+    const float* b = m.vertices + 3 * size_t(m.face_vertex[slot + (k + 1) % corners]);
+    n[0] += (double(a[1]) - b[1]) * (double(a[2]) + b[2]);
+    n[1] += (double(a[2]) - b[2]) * (double(a[0]) + b[0]);
+    n[2] += (double(a[0]) - b[0]) * (double(a[1]) + b[1]);
+  }
+  double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+  bool usable = length > 0 && std::isfinite(length);
+  for (int i = 0; i < 3; ++i) out[i] = usable ? float(n[i] / length) : 0.0f;
+}
+
+// After the parse: the (0, 0) coordinate and the faces' own normals, which
+// may use vertices that come after the face in the file.
+void finish_extras(ParseState& s) {
+  ObjModel& m = s.model;
+  const int32_t file_normals = s.capacity.normals;
+  if (s.default_texcoord_used) {
+    m.texcoords[2 * size_t(m.texcoord_count)] = 0.0f;
+    m.texcoords[2 * size_t(m.texcoord_count) + 1] = 0.0f;
+    ++m.texcoord_count;
+  }
+  if (s.face_normals_used == 0) return;
+  for (int32_t i = 0; i < m.face_count; ++i) {
+    size_t slot = 4 * size_t(i);
+    for (int k = 0; k < 4; ++k) {
+      int32_t own = m.face_normal[slot + k];
+      if (own >= file_normals) {
+        face_normal(m, i, m.normals + 3 * size_t(own));
+        break;
+      }
+    }
+  }
+  m.normal_count += s.face_normals_used;
 }
 
 void handle_mtllib(const char* line, const char* line_end, MtllibHandler on_mtllib,
@@ -220,8 +585,20 @@ void handle_mtllib(const char* line, const char* line_end, MtllibHandler on_mtll
 
 }  // namespace
 
+void use_large_pages(void* block, size_t size) {
+#if defined(MADV_HUGEPAGE)
+  // Only whole huge pages inside the block; below that it is not worth it.
+  constexpr uintptr_t kHuge = uintptr_t{2} << 20;
+  uintptr_t first = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
+  uintptr_t last = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHuge - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)size;
+#endif
+}
+
 const char* find_blank(const char* p, const char* end) { return find_char(p, end, ' '); }
-const char* find_slash(const char* p, const char* end) { return find_char(p, end, '/'); }
 const char* find_line_feed(const char* p, const char* end) { return find_char(p, end, '\n'); }
 
 bool starts_with(const char* p, size_t length, const char* keyword) {
@@ -229,7 +606,10 @@ bool starts_with(const char* p, size_t length, const char* keyword) {
   return length >= n && std::memcmp(p, keyword, n) == 0;
 }
 
-const char* parse_float(const char* p, const char* end, float* out) {
+namespace {
+// parse_float itself, also inlined where the parse pass reads number lines.
+inline __attribute__((always_inline)) const char* read_float(const char* p, const char* end,
+                                                              float* out) {
   *out = 0.0f;
   const char* q = skip_space(p, end);
   bool negative = false;
@@ -242,12 +622,12 @@ const char* parse_float(const char* p, const char* end, float* out) {
   // w * 10^exp10. Numbers of more than 19 digits take the slow road.
   uint64_t w = 0;
   int64_t exp10 = 0;
-  for (; q < end && is_digit(*q); ++q) w = w * 10 + uint64_t(*q - '0');
+  q = read_significand_digits(q, end, &w);
   int64_t digit_count = q - digits;
   if (q < end && *q == '.') {
     ++q;
     const char* frac_start = q;
-    for (; q < end && is_digit(*q); ++q) w = w * 10 + uint64_t(*q - '0');
+    q = read_significand_digits(q, end, &w);
     exp10 = -(q - frac_start);
     digit_count += q - frac_start;
   }
@@ -286,6 +666,9 @@ const char* parse_float(const char* p, const char* end, float* out) {
   *out = static_cast<float>(negative ? -d : d);
   return q;
 }
+}  // namespace
+
+const char* parse_float(const char* p, const char* end, float* out) { return read_float(p, end, out); }
 
 const char* parse_index(const char* p, const char* end, int64_t* out, bool* found) {
   *out = 0;
@@ -308,51 +691,56 @@ const char* parse_index(const char* p, const char* end, int64_t* out, bool* foun
 
 void read_number_list(const char* first, const char* line_end, int n, float* out) {
   const char* at = first;
-  const char* blank = nullptr;  // the blank after the last number, when known
   for (int i = 0; i < n; ++i) {
-    if (i > 0) {
-      if (!blank) blank = find_blank(at, line_end);
-      at = blank < line_end ? blank + 1 : line_end;
-    }
-    const char* stop = parse_float(at, line_end, &out[i]);
-    // A number that starts right at `at` holds no blank, so a blank right
-    // after it is the first one at or after `at`.
-    blank = stop > at && !is_space(*at) && stop < line_end && *stop == ' ' ? stop : nullptr;
+    at = skip_space(at, line_end);  // where this number starts
+    const char* stop = read_float(at, line_end, &out[i]);
+    if (i + 1 == n) break;
+    // A number that was read holds no separator, so one right after it is
+    // the first at or after its start.
+    at = stop > at && stop < line_end && is_separator(*stop) ? stop : find_separator(at, line_end);
   }
 }
 
-int parse_face_line(const char* line, const char* line_end, const ObjCounts& capacity,
-                    ObjFaceCorners* corners) {
-  const char* c = line_end - line > 2 ? line + 2 : line_end;
-  int kept = 0;
-  for (;;) {
-    const char* corner_end = line_end;
-    if (!parse_corner(c, line_end, capacity, corners, kept, &corner_end)) return 0;
-    ++kept;
-    if (kept == 4 || corner_end == line_end) break;
-    c = corner_end + 1;
-    if (only_space(c, line_end)) break;
+namespace {
+// readable_end: the end of the bytes read so far.
+void count_line(const char* p, const char* line_end, const char* readable_end,
+                ObjCounts& counts) {
+  switch (line_kind(p, line_end)) {
+    case LineKind::vertex: ++counts.vertices; break;
+    case LineKind::texcoord: ++counts.texcoords; break;
+    case LineKind::normal: ++counts.normals; break;
+    case LineKind::face: {
+      ++counts.faces;
+      FaceExtras extras = face_line_extras(p, line_end, readable_end);
+      counts.face_normals += extras.normal;
+      counts.default_texcoords |= extras.texcoord;
+      break;
+    }
+    case LineKind::other: break;
   }
-  return kept >= 3 ? kept : 0;
+}
+}  // namespace
+
+const char* count_complete_lines(const char* start, const char* end, ObjCounts* counts) {
+  return for_each_complete_line(start, end, [=](const char* p, const char* line_end) {
+    count_line(p, line_end, end, *counts);
+  });
+}
+
+void count_last_line(const char* start, const char* end, ObjCounts* counts) {
+  if (start < end) count_line(start, end, end, *counts);
 }
 
 ObjCounts count_obj_lines(const char* begin, const char* end) {
   ObjCounts counts;
-  for_each_line(begin, end, [&](const char* p, const char* line_end) {
-    switch (line_kind(p, line_end)) {
-      case LineKind::vertex: ++counts.vertices; break;
-      case LineKind::texcoord: ++counts.texcoords; break;
-      case LineKind::normal: ++counts.normals; break;
-      case LineKind::face: ++counts.faces; break;
-      case LineKind::other: break;
-    }
-  });
+  count_last_line(count_complete_lines(begin, end, &counts), end, &counts);
   return counts;
 }
 
 ObjModel::~ObjModel() { release_obj_arrays(*this); }
 
 void release_obj_arrays(ObjModel& model) {
+  if (model.texture != 0) obj_texture_releaser(model.texture);
   delete[] model.vertices;
   delete[] model.texcoords;
   delete[] model.normals;
@@ -373,7 +761,9 @@ template <typename T>
 bool allocate(T** array, int32_t count, size_t per_element) {
   *array = nullptr;
   if (count <= 0) return true;
-  *array = new (std::nothrow) T[size_t(count) * per_element];
+  size_t n = size_t(count) * per_element;
+  *array = new (std::nothrow) T[n];
+  if (*array) use_large_pages(*array, n * sizeof(T));
   return *array != nullptr;
 }
 }  // namespace
@@ -381,8 +771,8 @@ bool allocate(T** array, int32_t count, size_t per_element) {
 bool allocate_obj_arrays(ObjModel& model, const ObjCounts& capacity) {
   release_obj_arrays(model);
   bool ok = allocate(&model.vertices, capacity.vertices, 3) &&
-            allocate(&model.texcoords, capacity.texcoords, 2) &&
-            allocate(&model.normals, capacity.normals, 3) &&
+            allocate(&model.texcoords, capacity.texcoord_capacity(), 2) &&
+            allocate(&model.normals, capacity.normal_capacity(), 3) &&
             allocate(&model.face_vertex, capacity.faces, 4) &&
             allocate(&model.face_texcoord, capacity.faces, 4) &&
             allocate(&model.face_normal, capacity.faces, 4) &&
@@ -395,8 +785,10 @@ bool allocate_obj_arrays(ObjModel& model, const ObjCounts& capacity) {
   return true;
 }
 
-void parse_obj_lines(const char* begin, const char* end, ObjModel& model,
-                     const ObjCounts& capacity, MtllibHandler on_mtllib, void* context) {
+ObjSkippedFaces parse_obj_lines(const char* begin, const char* end, ObjModel& model,
+                                const ObjCounts& capacity, MtllibHandler on_mtllib,
+                                void* context) {
+  ParseState state{model, capacity, 0, false, ObjSkippedFaces{}};
   for_each_line(begin, end, [&](const char* p, const char* line_end) {
     switch (line_kind(p, line_end)) {
       case LineKind::vertex:
@@ -411,7 +803,7 @@ void parse_obj_lines(const char* begin, const char* end, ObjModel& model,
                       model.normal_count, capacity.normals);
         break;
       case LineKind::face:
-        store_face(p, line_end, model, capacity);
+        store_face(p, line_end, state);
         break;
       case LineKind::other:
         if (starts_with(p, size_t(line_end - p), "mtllib")) {
@@ -420,18 +812,20 @@ void parse_obj_lines(const char* begin, const char* end, ObjModel& model,
         break;
     }
   });
+  finish_extras(state);
+  return state.skipped;
 }
 
 bool obj_model_is_consistent(const ObjModel& model, const ObjCounts& capacity) {
   if (model.vertex_count < 0 || model.vertex_count > capacity.vertices ||
-      model.texcoord_count < 0 || model.texcoord_count > capacity.texcoords ||
-      model.normal_count < 0 || model.normal_count > capacity.normals ||
+      model.texcoord_count < 0 || model.texcoord_count > capacity.texcoord_capacity() ||
+      model.normal_count < 0 || model.normal_count > capacity.normal_capacity() ||
       model.face_count < 0 || model.face_count > capacity.faces) {
     return false;
   }
   if ((capacity.vertices > 0 && !model.vertices) ||
-      (capacity.texcoords > 0 && !model.texcoords) ||
-      (capacity.normals > 0 && !model.normals) ||
+      (capacity.texcoord_capacity() > 0 && !model.texcoords) ||
+      (capacity.normal_capacity() > 0 && !model.normals) ||
       (capacity.faces > 0 && (!model.face_vertex || !model.face_texcoord ||
                               !model.face_normal || !model.face_is_triangle))) {
     return false;

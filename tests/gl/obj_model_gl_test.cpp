@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/state.h"
+#include "image/picture_file.h"
 #include "model/obj_brush.h"
 #include "model/obj_load.h"
 #include "model/obj_model.h"
@@ -197,6 +198,45 @@ TEST(ObjDrawGl, DefaultSphereLoadsWithItsTextureThroughDevil) {
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(plain.texture, 0u);
   EXPECT_EQ(plain.face_count, 1);
+}
+
+TEST(ObjDrawGl, ReplacedTexturesAreNoLongerTextures) {
+  gl_test_window(kCanvasW, kCanvasH);
+  ilInit();
+  iluInit();
+  ilutRenderer(ILUT_OPENGL);
+  // Two libraries, each with a texture of its own: the second replaces the
+  // first within the load.
+  TempDir dir;
+  const std::string picture = read_file(source_path("samples/sphere.png"));
+  ASSERT_TRUE(write_file(dir.file("a.png"), picture));
+  ASSERT_TRUE(write_file(dir.file("b.png"), picture));
+  ASSERT_TRUE(write_file(dir.file("a.mtl"), "map_Kd a.png\n"));
+  ASSERT_TRUE(write_file(dir.file("b.mtl"), "map_Kd b.png\n"));
+  ASSERT_TRUE(write_file(dir.file("m.obj"), "mtllib a.mtl\nmtllib b.mtl\n" + kTwoFaces));
+  static std::vector<uint32_t> made;
+  made.clear();
+  ObjTextureLoader saved = obj_texture_loader;
+  obj_texture_loader = [](const char* path) {
+    made.push_back(load_picture_texture(path));
+    return made.back();
+  };
+  auto model = std::make_unique<ObjModel>();
+  testing::internal::CaptureStdout();
+  bool loaded = model->load_obj_model(dir.path().c_str(), "m.obj");
+  std::fflush(stdout);
+  testing::internal::GetCapturedStdout();
+  obj_texture_loader = saved;
+  ASSERT_TRUE(loaded);
+  ASSERT_EQ(made.size(), 2u);
+  ASSERT_NE(made[0], 0u);
+  EXPECT_EQ(model->texture, made[1]);
+  EXPECT_FALSE(glIsTexture(made[0]));
+  EXPECT_TRUE(glIsTexture(made[1]));
+  // The program deletes a model that a new one replaces.
+  model.reset();
+  EXPECT_FALSE(glIsTexture(made[1]));
+  EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
 

@@ -1,11 +1,14 @@
 // ObjModel::load_obj_model on real files, with the texture loader replaced
 // by a recorder so that the paths it is asked for can be seen without GL.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,21 +21,29 @@ namespace {
 
 std::vector<std::string> textures_asked;
 uint32_t texture_answer = 0;
+std::vector<uint32_t> textures_released;
 
 uint32_t record_texture(const char* path) {
   textures_asked.emplace_back(path);
   return texture_answer;
 }
+void record_release(uint32_t texture) { textures_released.push_back(texture); }
 
 class ObjLoad : public ::testing::Test {
  protected:
   void SetUp() override {
     saved_ = obj_texture_loader;
+    saved_releaser_ = obj_texture_releaser;
     obj_texture_loader = record_texture;
+    obj_texture_releaser = record_release;
     textures_asked.clear();
+    textures_released.clear();
     texture_answer = 17;
   }
-  void TearDown() override { obj_texture_loader = saved_; }
+  void TearDown() override {
+    obj_texture_loader = saved_;
+    obj_texture_releaser = saved_releaser_;
+  }
 
   // Loads dir/name and keeps what went to stdout and stderr.
   bool load(ObjModel& m, const std::string& dir, const std::string& name) {
@@ -55,6 +66,7 @@ class ObjLoad : public ::testing::Test {
 
  private:
   ObjTextureLoader saved_ = nullptr;
+  ObjTextureReleaser saved_releaser_ = nullptr;
 };
 
 const std::string kTriangle =
@@ -161,6 +173,85 @@ TEST_F(ObjLoad, LastLibraryDecidesTheTextureAndEarlierOffsetsStay) {
   EXPECT_EQ(m.face_count, 1);
 }
 
+TEST_F(ObjLoad, EachLibraryIsReadAndEachTextureDecodedOncePerLoad) {
+  write("m.obj", "mtllib a.mtl\nmtllib b.mtl\nmtllib none.mtl\nmtllib a.mtl\nmtllib none.mtl\n"
+                 "mtllib b.mtl\nmtllib c.mtl\nmtllib a.mtl\n" + kTriangle);
+  write("a.mtl", "map_Kd a.png\n");
+  write("b.mtl", "map_Kd -o 0.5 0.25 b.png\n");
+  write("c.mtl", "map_Kd a.png\n");  // another library, the same texture
+  static uint32_t next_texture;
+  next_texture = 40;
+  obj_texture_loader = [](const char* path) {
+    textures_asked.emplace_back(path);
+    return next_texture++;
+  };
+  auto m = std::make_unique<ObjModel>();
+  EXPECT_TRUE(load(*m, dir_.path(), "m.obj"));
+  EXPECT_EQ(textures_asked, (std::vector<std::string>{dir_.file("a.png"), dir_.file("b.png")}));
+  EXPECT_EQ(err_, "Material library " + dir_.file("none.mtl") + " could not be opened!\n");
+  EXPECT_EQ(m->texture, 40u);  // the last library's
+  EXPECT_EQ(m->tex_offset_u, 0.5f);  // as b.mtl set them
+  EXPECT_EQ(m->tex_offset_v, 0.25f);
+  // b.png's texture, replaced, is given back before the load returns.
+  EXPECT_EQ(textures_released, std::vector<uint32_t>{41});
+
+  // Loading again, and destroying the record, give back the texture it held.
+  EXPECT_TRUE(load(*m, dir_.path(), "m.obj"));
+  EXPECT_EQ(textures_released, (std::vector<uint32_t>{41, 40, 43}));
+  m.reset();
+  EXPECT_EQ(textures_released, (std::vector<uint32_t>{41, 40, 43, 42}));
+}
+
+// Loads dir/name in a child process that an alarm ends after 20 s, so that
+// a load that blocks fails the test instead of hanging it. Gives whether the
+// child finished, whether the load succeeded, and what it wrote to stderr.
+struct ChildLoad {
+  bool finished = false;
+  bool loaded = false;
+  std::string err;
+};
+ChildLoad load_in_child(const TempDir& dir, const std::string& name) {
+  const std::string err_file = dir.file("child-stderr");
+  std::fflush(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    alarm(20);
+    if (!std::freopen(err_file.c_str(), "w", stderr) || !std::freopen("/dev/null", "w", stdout)) {
+      _exit(3);
+    }
+    ObjModel m;
+    bool ok = m.load_obj_model(dir.path().c_str(), name.c_str());
+    std::fflush(nullptr);
+    _exit(ok ? 0 : 1);
+  }
+  ChildLoad result;
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child) return result;
+  result.finished = WIFEXITED(status) && WEXITSTATUS(status) <= 1;
+  result.loaded = result.finished && WEXITSTATUS(status) == 0;
+  result.err = read_file(err_file);
+  return result;
+}
+
+TEST_F(ObjLoad, PipesAndDevicesAreRefusedWithoutWaiting) {
+  ASSERT_EQ(mkfifo(dir_.file("pipe.obj").c_str(), 0600), 0);
+  ChildLoad pipe = load_in_child(dir_, "pipe.obj");
+  EXPECT_TRUE(pipe.finished);
+  EXPECT_FALSE(pipe.loaded);
+  EXPECT_EQ(pipe.err, "File " + dir_.file("pipe.obj") + " could not be read!\n");
+
+  ASSERT_EQ(mkfifo(dir_.file("pipe.mtl").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("/dev/zero", dir_.file("zero.mtl").c_str()), 0);
+  for (const char* library : {"pipe.mtl", "zero.mtl"}) {
+    SCOPED_TRACE(library);
+    write("m.obj", "mtllib " + std::string(library) + "\n" + kTriangle);
+    ChildLoad child = load_in_child(dir_, "m.obj");
+    EXPECT_TRUE(child.finished);
+    EXPECT_TRUE(child.loaded);
+    EXPECT_EQ(child.err, "Material library " + dir_.file(library) + " is not a regular file!\n");
+  }
+}
+
 TEST_F(ObjLoad, LibrariesWithoutAUsableTextureLeaveTextureZero) {
   struct Case {
     const char* what;
@@ -196,15 +287,15 @@ TEST_F(ObjLoad, LibrariesWithoutAUsableTextureLeaveTextureZero) {
   }
 }
 
-TEST_F(ObjLoad, OnlyAPieceThatStartsALineIsAStatement) {
+TEST_F(ObjLoad, EveryPieceIsTestedLikeALine) {
   // A 300-character comment is read in pieces; its second piece begins with
-  // "map_Kd" but is the middle of a line.
-  std::string comment = "#" + std::string(253, ' ') + "map_Kd fake.png" + std::string(31, ' ') + "\n";
+  // "map_Kd": the middle of a line, tested like a line all the same.
+  std::string comment = "#" + std::string(253, ' ') + "map_Kd piece.png" + std::string(30, ' ') + "\n";
   write("lib.mtl", comment + "map_Kd real.png\n");
   write("m.obj", "mtllib lib.mtl\n" + kTriangle);
   ObjModel m;
   EXPECT_TRUE(load(m, dir_.path(), "m.obj"));
-  EXPECT_EQ(textures_asked, std::vector<std::string>{dir_.file("real.png")});
+  EXPECT_EQ(textures_asked, std::vector<std::string>{dir_.file("piece.png" + std::string(30, ' '))});
 
   // A map_Kd line of exactly 254 characters with its line feed still fits.
   std::string name(254 - 8, 't');

@@ -20,6 +20,7 @@ namespace {
 struct Parsed {
   ObjModel model;
   ObjCounts counts;
+  ObjSkippedFaces skipped;
   std::vector<std::string> libraries;  // names handed to the mtllib callback
 };
 
@@ -34,8 +35,9 @@ std::unique_ptr<Parsed> parse(const std::string& text) {
   const char* end = bytes.get() + text.size();
   parsed->counts = count_obj_lines(bytes.get(), end);
   EXPECT_TRUE(allocate_obj_arrays(parsed->model, parsed->counts));
-  parse_obj_lines(bytes.get(), end, parsed->model, parsed->counts, record_library,
-                  &parsed->libraries);
+  parsed->skipped = parse_obj_lines(bytes.get(), end, parsed->model, parsed->counts,
+                                    record_library, &parsed->libraries);
+  EXPECT_EQ(parsed->skipped.no_room, 0) << text;
   EXPECT_TRUE(obj_model_is_consistent(parsed->model, parsed->counts)) << text;
   return parsed;
 }
@@ -200,24 +202,21 @@ TEST(ObjParse, MaterialLibraryLinesNameTheirLibraryAndTheNextLineIsRead) {
 }
 
 TEST(ObjParse, MalformedFacesAreSkippedAndTheRestLoads) {
+  // (The corner forms v, v/t, v//n, relative indices, several blanks and
+  // tabs are read: see FilesInTheStylesExportersWrite.)
   const char* bad[] = {
-      "f 1 2 3",                      // vertex only
-      "f 1/1 2/2 3/3",                // vertex/texture
-      "f 1//1 2//2 3//3",             // vertex//normal
-      "f 1/1/ 2/2/2 3/3/3",           // empty normal field
       "f /1/1 2/2/2 3/3/3",           // empty vertex field
       "f 1/1/1 2/2/2",                // two corners
       "f 1/1/1",                      // one
       "f ",                           // none
       "f 0/1/1 2/2/2 3/3/3",          // index 0
-      "f 1/1/1 2/-1/2 3/3/3",         // negative (relative) index
       "f 1/1/1 2/2/2 3/3/5",          // beyond the four normals
       "f 1/1/1 2/2/2 3/3/3 6/4/4",    // beyond the five vertices, in the fourth corner
       "f 1/1/1 2/2/2 3/3/3 4/4/99",   // a bad fourth corner spoils the face
       "f 99999999999999999999/1/1 2/2/2 3/3/3",  // far past int32
       "f 4294967297/1/1 2/2/2 3/3/3",            // 2^32 + 1 would wrap to 1
-      "f 1/1/1  2/2/2 3/3/3",         // two blanks: an empty corner
-      "f 1/1/1\t2/2/2 3/3/3",         // a tab is no separator: two corners
+      "f 1/1/1 2/-5/2 3/3/3",         // reaches back before the first of four
+      "f 1/x/1 2/2/2 3/3/3",          // a field that is not a number
   };
   std::string text = kElements + "f 1/1/1 2/2/2 3/3/3\n";
   for (const char* line : bad) text += std::string(line) + "\n";
@@ -230,6 +229,97 @@ TEST(ObjParse, MalformedFacesAreSkippedAndTheRestLoads) {
   EXPECT_EQ(face(m, 1), (std::vector<Corner>{{3, 3, 3}, {2, 2, 2}, {1, 1, 1}, {0, 0, 0}}));
   EXPECT_EQ(m.vertex_count, 5);  // lines after the bad faces still load
   EXPECT_EQ(m.vertices[12], 13.0f);
+  EXPECT_EQ(p->skipped.bad_index, 7);
+  EXPECT_EQ(p->skipped.too_few_corners, 3);
+  EXPECT_EQ(p->skipped.unreadable, 2);
+}
+
+// Half the length of (b - a) x (c - a), stored vertices a, b, c.
+double triangle_area(const ObjModel& m, int a, int b, int c) {
+  const float *p = m.vertices + 3 * a, *q = m.vertices + 3 * b, *r = m.vertices + 3 * c;
+  double u[3], v[3];
+  for (int i = 0; i < 3; ++i) {
+    u[i] = double(q[i]) - p[i];
+    v[i] = double(r[i]) - p[i];
+  }
+  double x = u[1] * v[2] - u[2] * v[1], y = u[2] * v[0] - u[0] * v[2], z = u[0] * v[1] - u[1] * v[0];
+  return std::sqrt(x * x + y * y + z * z) / 2;
+}
+
+// Each stored face's area as drawn: a quadrilateral is its triangles 0-1-2
+// and 0-2-3.
+std::vector<double> stored_areas(const ObjModel& m) {
+  std::vector<double> areas;
+  for (int i = 0; i < m.face_count; ++i) {
+    const int32_t* v = m.face_vertex + 4 * i;
+    double area = triangle_area(m, v[0], v[1], v[2]);
+    if (!m.face_is_triangle[i]) area += triangle_area(m, v[0], v[2], v[3]);
+    areas.push_back(area);
+  }
+  return areas;
+}
+
+TEST(ObjParse, FilesInTheStylesExportersWrite) {
+  // A unit square (1-4, counter-clockwise about +z), a right triangle of
+  // area 3 (5-7) and a point (8) that only a fifth corner names.
+  const std::string square = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n";
+  const std::string triangle = "v 0 0 1\nv 2 0 1\nv 0 3 1\n";
+  const std::string points = square + triangle + "v -1 0.5 0\n";
+  const std::string uvs = "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\n";
+  struct Style {
+    const char* what;
+    std::string text;
+    std::vector<double> areas;  // of the file's faces, first four corners
+  };
+  const std::vector<Style> styles = {
+      {"vertices only", points + "f 1 2 3 4\nf 5 6 7\n", {1, 3}},
+      {"vertex//normal", points + "vn 0 0 1\nf 1//1 2//1 3//1 4//1\nf 5//1 6//1 7//1\n", {1, 3}},
+      {"vertex/texture", points + uvs + "f 1/1 2/2 3/3 4/4\nf 5/1 6/2 7/3\n", {1, 3}},
+      {"relative indices in groups",
+       "g square\n" + square + "f -4 -3 -2 -1\ng triangle\n" + triangle +
+           "vt 0.5 0.5\nf -3/-1 -2/-1 -1/-1\n",
+       {1, 3}},
+      {"tabs, several blanks, blanks after the last corner",
+       "v 0\t0  0\nv  1 0 0\nv 1\t\t1 0 \nv 0 1\t0\t\nvn 0 0 1\n"
+       "f  1//1\t2//1   3//1 4//1 \t\n",
+       {1}},
+      {"objects, groups, materials and smoothing groups",
+       "# exported\nmtllib scene.mtl\no Square\n" + square + uvs +
+           "vn 0 0 1\nusemtl red\ns off\nf 1/1/1 2/2/1 3/3/1 4/4/1\no Triangle\n" + triangle +
+           "g tri\nusemtl blue\ns 1\nf 5/1/1 6/2/1 7/3/1\n",
+       {1, 3}},
+      {"five corners, mixed forms", points + uvs + "vn 0 0 1\nf 1/1/ 2//1 3 4/4/1 8/1/1\n", {1}},
+  };
+  for (const Style& style : styles) {
+    for (const std::string& text : {style.text, crlf(style.text)}) {
+      SCOPED_TRACE(std::string(style.what) + (text.size() > style.text.size() ? ", CR LF" : ""));
+      auto p = parse(text);
+      const ObjModel& m = p->model;
+      EXPECT_EQ(p->skipped.total(), 0);
+      std::vector<double> areas = stored_areas(m);
+      ASSERT_EQ(areas.size(), style.areas.size());
+      for (size_t i = 0; i < areas.size(); ++i) EXPECT_NEAR(areas[i], style.areas[i], 1e-6) << i;
+      // Every normal a face uses, its own computed ones included, points out
+      // of the front (+z): the faces are counter-clockwise.
+      for (int i = 0; i < m.face_count; ++i) {
+        for (int k = 0; k < (m.face_is_triangle[i] ? 3 : 4); ++k) {
+          const float* n = m.normals + 3 * m.face_normal[4 * i + k];
+          EXPECT_EQ(std::vector<float>(n, n + 3), (std::vector<float>{0, 0, 1})) << i << " " << k;
+        }
+      }
+    }
+  }
+  // A corner without a texture coordinate uses the one (0, 0) stored after
+  // the file's own; a face's own normal follows the file's normals, and the
+  // corners with a normal keep theirs.
+  auto mixed = parse(styles.back().text);
+  const ObjModel& m = mixed->model;
+  EXPECT_EQ(mixed->counts.default_texcoords, 1);
+  EXPECT_EQ(mixed->counts.face_normals, 1);
+  EXPECT_EQ(m.texcoord_count, 5);
+  EXPECT_EQ(floats(m.texcoords + 8, 2), (std::vector<float>{0, 0}));
+  EXPECT_EQ(face(m, 0), (std::vector<Corner>{{0, 0, 1}, {1, 4, 0}, {2, 4, 1}, {3, 3, 0}}));
+  EXPECT_EQ(m.normal_count, 2);
 }
 
 TEST(ObjParse, FaceEndingsAndForwardIndices) {
