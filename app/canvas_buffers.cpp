@@ -151,6 +151,16 @@ void canvas_read_buffer(CanvasBuffer buffer) {
   glReadBuffer(attachment(buffer));
 }
 
+void canvas_read_pixels(CanvasBuffer buffer, int width, int height, int channels, unsigned char* out) {
+  canvas_read_buffer(buffer);
+  if (width <= 0 || height <= 0) return;
+  GLint pack_alignment = 4;
+  glGetIntegerv(GL_PACK_ALIGNMENT, &pack_alignment);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(0, 0, width, height, channels == 4 ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE, out);
+  glPixelStorei(GL_PACK_ALIGNMENT, pack_alignment);
+}
+
 void canvas_clear() {
   if (fbo == 0) canvas_buffers_resize(0, 0);
   if (!known_blank[draw_selected]) {

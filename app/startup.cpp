@@ -7,10 +7,13 @@
 
 #include <cstdio>
 
-#include "app/canvas.h"
+#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"
+#include "image/picture_file.h"
+#include "model/obj_load.h"
+#include "model/obj_parse.h"
 #include "paint/motion.h"
 
 void start_daubwork() {
@@ -39,6 +42,9 @@ void start_daubwork() {
   ilInit();
   iluInit();
   ilutRenderer(ILUT_OPENGL);
+  // Models take their textures from the same picture side as Load Image.
+  obj_texture_loader = load_picture_texture;
+  obj_texture_releaser = release_picture_texture;
   // Choosing the renderer switches texturing on; the canvas draws
   // untextured except while it captures the picture.
   glDisable(GL_TEXTURE_2D);

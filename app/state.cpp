@@ -1,5 +1,7 @@
 #include "app/state.h"
 
+#include "app/canvas_buffers.h"
+
 int vp_x = 0, vp_y = 0, vp_w = 0, vp_h = 0;
 bool painting = false;
 bool recapture_pending = false;
@@ -24,3 +26,10 @@ int follow_edges = 0;
 int small_strokes_on_top = 0;
 
 ObjModel* current_model = nullptr;
+
+void refresh_canvas_rect() {
+  GLUI_Master.get_viewport_area(&vp_x, &vp_y, &vp_w, &vp_h);
+  // The buffers cover window pixels up to the canvas's far corner, so
+  // window and buffer pixels coincide.
+  canvas_buffers_resize(vp_x + vp_w, vp_y + vp_h);
+}

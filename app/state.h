@@ -5,6 +5,7 @@
 #pragma once
 
 #include "glui/glui.h"
+#include "paint/edge_angle.h"  // FalloffType
 
 class ObjModel;
 
@@ -26,11 +27,6 @@ enum BrushType {
   BRUSH_OBJ_FILE = 4,
 };
 
-// Values of the Vector Field Falloff radio group (falloff_type).
-enum FalloffType {
-  FALLOFF_RECIPROCAL = 0,
-  FALLOFF_EXPONENTIAL = 1,
-};
 
 // --- Canvas state, kept by the window callbacks ---------------------------
 
@@ -39,6 +35,10 @@ enum FalloffType {
 // panel docked on the right; vp_w and vp_h are never negative. Refreshed
 // through GLUI_Master.get_viewport_area with the main window current.
 extern int vp_x, vp_y, vp_w, vp_h;
+
+// Measures the canvas (with the main window current) into vp_x, vp_y, vp_w
+// and vp_h, and sizes the canvas buffers (app/canvas_buffers.h) to it.
+void refresh_canvas_rect();
 
 // The left button is held down over the canvas.
 extern bool painting;

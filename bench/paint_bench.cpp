@@ -20,7 +20,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/canvas.h"
+#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/startup.h"

@@ -1,3 +1,6 @@
+// Glue: Save Image. Reads the program's state (app/state.h: the canvas
+// rectangle, the Image Filename field) and the canvas as shown, and hands
+// the pixels to the TGA writer (export/tga.h).
 #include "export/save_image.h"
 
 #include <GL/freeglut.h>
@@ -5,7 +8,6 @@
 #include <cstdio>
 #include <new>
 
-#include "app/canvas.h"
 #include "app/canvas_buffers.h"
 #include "app/state.h"
 #include "export/tga.h"
@@ -21,13 +23,7 @@ void save_image() {
     std::fflush(stderr);
     return;
   }
-  GLint pack_alignment = 4;
-  glGetIntegerv(GL_PACK_ALIGNMENT, &pack_alignment);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);  // 3-channel rows back to back
-  canvas_read_buffer(CANVAS_FRONT);     // what the user sees
-  if (bytes > 0)
-    glReadPixels(0, 0, vp_w, vp_h, channels == 4 ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE, pixels);
-  glPixelStorei(GL_PACK_ALIGNMENT, pack_alignment);
+  canvas_read_pixels(CANVAS_FRONT, vp_w, vp_h, channels, pixels);  // what the user sees
   write_tga(path, vp_w, vp_h, channels, pixels);
   delete[] pixels;
 }

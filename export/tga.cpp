@@ -1,5 +1,7 @@
 #include "export/tga.h"
 
+#include "base/fd_io.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,18 +119,7 @@ bool encode_tga(TgaSink sink, void* context, int width, int height, int depth,
 namespace {
 
 bool write_to_fd(void* context, const unsigned char* bytes, std::size_t count) {
-  const int fd = *static_cast<int*>(context);
-  while (count > 0) {
-    const ssize_t n = ::write(fd, bytes, count);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    bytes += n;
-    count -= static_cast<std::size_t>(n);
-  }
-  return true;
+  return write_all(*static_cast<int*>(context), bytes, count);
 }
 
 // Writes straight into the file at target, as fopen "wb" would: a device or

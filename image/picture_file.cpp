@@ -1,5 +1,6 @@
 #include "image/picture_file.h"
 
+#include <GL/gl.h>
 #include <IL/il.h>
 #include <IL/ilut.h>
 #include <fcntl.h>
@@ -12,6 +13,8 @@
 #include <csignal>
 #include <cstring>
 #include <new>
+
+#include "base/fd_io.h"
 
 namespace {
 
@@ -27,30 +30,6 @@ constexpr uint32_t kMagic = 0x44415542;  // "DAUB"
 // Decoding limits: a decoder that runs away is ended, not waited for.
 constexpr rlim_t kCpuSeconds = 60;
 constexpr unsigned kWallSeconds = 120;
-
-bool write_all(int fd, const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t n = write(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool read_all(int fd, void* data, size_t size) {
-  char* p = static_cast<char*>(data);
-  while (size > 0) {
-    ssize_t n = read(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 bool sane(int width, int height) {
   return width > 0 && height > 0 &&
@@ -199,4 +178,10 @@ uint32_t load_picture_texture(const char* path) {
   DecodedPicture picture;
   if (!decode_picture_file(path, &picture)) return 0;
   return texture_from_picture(picture);
+}
+
+void release_picture_texture(uint32_t texture) {
+  if (texture == 0) return;
+  GLuint name = texture;
+  glDeleteTextures(1, &name);
 }

@@ -43,3 +43,7 @@ uint32_t texture_from_picture(const DecodedPicture& picture);
 
 // Both: what the program uses where it would call ilutGLLoadImage.
 uint32_t load_picture_texture(const char* path);
+
+// Gives back a texture made above (glDeleteTextures, the context that made
+// it current); 0 is none and is passed over.
+void release_picture_texture(uint32_t texture);

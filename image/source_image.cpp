@@ -1,3 +1,7 @@
+// Glue: the source image's side of the program. Reads the program's state
+// (app/state.h: the canvas rectangle, the Image Filename field, the Gradient
+// Threshold spinner, the recapture flag) and hands plain arrays to the edge
+// map (image/edge_map.h) and the edge angle (paint/edge_angle.h).
 #include "image/source_image.h"
 
 #include <GL/freeglut.h>
@@ -5,7 +9,6 @@
 #include <cstdio>
 #include <new>
 
-#include "app/canvas.h"
 #include "app/canvas_buffers.h"
 #include "app/state.h"
 #include "image/edge_map.h"
@@ -63,7 +66,7 @@ void load_image() {
   const char* path = image_filename_text->get_text();
   // The picture being replaced is not drawn again, and its texture holds a
   // whole picture: let it go before the next one takes its place.
-  if (image_texture != 0) glDeleteTextures(1, &image_texture);
+  release_picture_texture(image_texture);
   // Decoded apart from the program: a broken file cannot take it down.
   image_texture = load_picture_texture(path);
   if (image_texture != 0)
@@ -91,12 +94,7 @@ void capture_source_image() {
   } else {
     source_width = vp_w;
     source_height = vp_h;
-    GLint pack_alignment = 4;
-    glGetIntegerv(GL_PACK_ALIGNMENT, &pack_alignment);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);  // rows back to back, whatever the width
-    canvas_read_buffer(CANVAS_BACK);
-    if (cells > 0) glReadPixels(0, 0, vp_w, vp_h, GL_RGB, GL_UNSIGNED_BYTE, source_rgb);
-    glPixelStorei(GL_PACK_ALIGNMENT, pack_alignment);
+    canvas_read_pixels(CANVAS_BACK, vp_w, vp_h, 3, source_rgb);
     compute_edge_map();
   }
 

@@ -1,3 +1,6 @@
+// Glue: the OBJ File brush. Reads the program's state (app/state.h: the
+// light position and the canvas height); the light's values are worked out
+// by obj_brush_light, apart from OpenGL.
 #include "model/obj_brush.h"
 
 #include <GL/gl.h>

@@ -1,6 +1,7 @@
-// The file side of ObjModel::load_obj_model: path building, the material
-// library's map_Kd statement, and the replaceable texture loader. The byte
-// parsing itself lives in model/obj_parse.h.
+// The file side of ObjModel::load_obj_model: reading the files, path
+// building, the material library's map_Kd statement, and the texture loader
+// it is handed. The byte parsing itself lives in model/obj_parse.h. No
+// OpenGL and no picture library here: textures come through the loader.
 #pragma once
 
 #include <cstddef>
@@ -8,12 +9,13 @@
 #include <cstdio>
 
 // Turns a texture path into an OpenGL texture name, 0 when the picture cannot
-// be read. Defaults to load_picture_texture (image/picture_file.h: DevIL
-// decoding apart from the program; DevIL initialised for OpenGL and the
-// drawing context current); tests put a recorder here. Within one load a
-// path is decoded once; the textures the model does not end with are given
-// back through obj_texture_releaser (model/obj_parse.h) before the load
-// returns.
+// be read. Null at the start: models then load without a texture. The
+// program sets it at start-up to its picture side's loader
+// (load_picture_texture, image/picture_file.h: DevIL decoding apart from the
+// program; DevIL initialised for OpenGL and the drawing context current);
+// tests put a recorder here. Within one load a path is decoded once; the
+// textures the model does not end with are given back through
+// obj_texture_releaser (model/obj_parse.h) before the load returns.
 using ObjTextureLoader = uint32_t (*)(const char* path);
 extern ObjTextureLoader obj_texture_loader;
 

@@ -737,10 +737,12 @@ ObjCounts count_obj_lines(const char* begin, const char* end) {
   return counts;
 }
 
+ObjTextureReleaser obj_texture_releaser = nullptr;
+
 ObjModel::~ObjModel() { release_obj_arrays(*this); }
 
 void release_obj_arrays(ObjModel& model) {
-  if (model.texture != 0) obj_texture_releaser(model.texture);
+  if (model.texture != 0 && obj_texture_releaser) obj_texture_releaser(model.texture);
   delete[] model.vertices;
   delete[] model.texcoords;
   delete[] model.normals;

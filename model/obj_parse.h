@@ -94,10 +94,11 @@ ObjCounts count_obj_lines(const char* begin, const char* end);
 const char* count_complete_lines(const char* start, const char* end, ObjCounts* counts);
 void count_last_line(const char* start, const char* end, ObjCounts* counts);
 
-// How a texture name the record holds is given back: defined by the file
-// side (model/obj_model.cpp: glDeleteTextures, the drawing context current;
-// tests put a recorder there). A program that links this parser alone, and
-// so never gives a record a texture, defines it itself.
+// How a texture name the record holds is given back (next to
+// obj_texture_loader, model/obj_load.h, which makes them): null, the start,
+// gives nothing back; the program sets its picture side's releaser at
+// start-up (glDeleteTextures, the drawing context current); tests put a
+// recorder here.
 using ObjTextureReleaser = void (*)(uint32_t texture);
 extern ObjTextureReleaser obj_texture_releaser;
 

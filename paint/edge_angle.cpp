@@ -337,10 +337,16 @@ const EdgeAngleField::Edge* EdgeAngleField::list_end(long long row, int parity) 
   return edges_.data() + starts_[2 * static_cast<std::size_t>(row) + parity + 1];
 }
 
+const EdgeAngleField::Edge* EdgeAngleField::first_at_or_after(long long row, int parity,
+                                                               long long column) const {
+  return std::lower_bound(list_begin(row, parity), list_end(row, parity), column,
+                          [](const Edge& e, long long c) { return e.column < c; });
+}
+
 float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_type) const {
   const int h = edge_window_half_width(canvas_width);
   if (h <= 0 || edges_.empty()) return 0.0f;
-  const bool exponential = falloff_type == 1;
+  const bool exponential = falloff_type == FALLOFF_EXPONENTIAL;
   const long long px = x, py = y;
 
   // Reciprocal weight of the point itself (offset (0, 0), on the grid when
@@ -349,10 +355,8 @@ float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_
   // turn both sums infinite (or NaN for an angle of 0) and the mean NaN.
   if (!exponential && h % 2 == 0 && px >= 0 && px < width_ && py >= 0 && py < height_) {
     const int parity = static_cast<int>(px & 1);
-    const Edge* end = list_end(py, parity);
-    const Edge* e = std::lower_bound(list_begin(py, parity), end, px,
-                                     [](const Edge& a, long long c) { return a.column < c; });
-    if (e != end && e->column == px) return degrees(e->angle);
+    const Edge* e = first_at_or_after(py, parity, px);
+    if (e != list_end(py, parity) && e->column == px) return degrees(e->angle);
   }
 
   // Grid rows and columns, clipped to the field: [lo, hi) on the grid.
@@ -382,30 +386,28 @@ float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_
       hi = std::min(hi, px + across + 1);
     }
     if (lo >= hi) continue;
-    const Edge* end = list_end(r, parity);
-    const Edge* e = std::lower_bound(list_begin(r, parity), end, lo,
-                                     [](const Edge& a, long long c) { return a.column < c; });
-    if (table) {
-      const long long dy2 = dy * dy;
-      for (; e != end && e->column < hi; ++e) {
-        const long long dx = e->column - px;
-        const float wgt = table->weight[static_cast<std::size_t>(dx * dx + dy2)];
+    // The row's edges in [lo, hi), each with the weight of its offset dx.
+    const Edge* const end = list_end(r, parity);
+    auto add_row = [&](auto weight_of) {
+      for (const Edge* e = first_at_or_after(r, parity, lo); e != end && e->column < hi; ++e) {
+        const float wgt = weight_of(e->column - px);
+        // The product in double, in this order; the sum stored as a float.
         sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
                                                                static_cast<double>(wgt) *
                                                                kHalfTurnDegrees / kPiApprox);
         total = total + wgt;
       }
+    };
+    if (table) {
+      const long long dy2 = dy * dy;
+      add_row([&](long long dx) { return table->weight[static_cast<std::size_t>(dx * dx + dy2)]; });
     } else {
       const float fdy = static_cast<float>(dy);
       const float dy2 = fdy * fdy;
-      for (; e != end && e->column < hi; ++e) {
-        const float fdx = static_cast<float>(e->column - px);
-        const float wgt = 1.0f / (fdx * fdx + dy2);
-        sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
-                                                               static_cast<double>(wgt) *
-                                                               kHalfTurnDegrees / kPiApprox);
-        total = total + wgt;
-      }
+      add_row([&](long long dx) {
+        const float fdx = static_cast<float>(dx);
+        return 1.0f / (fdx * fdx + dy2);
+      });
     }
   }
   return total > 0.0f ? sum / total : 0.0f;

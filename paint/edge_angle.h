@@ -8,6 +8,14 @@
 #include <cstdint>
 #include <vector>
 
+// How fast an edge's pull falls off with its distance d from the stroke:
+// Reciprocal weighs it 1 / d^2, Exponential exp(-d). The values of the
+// Vector Field Falloff radio group.
+enum FalloffType {
+  FALLOFF_RECIPROCAL = 0,
+  FALLOFF_EXPONENTIAL = 1,
+};
+
 // Half-width h of the sampling window on a canvas `canvas_width` pixels
 // wide: 0.3 * width in double, truncated (3 -> 0, 10 -> 3, 600 -> 180).
 // 0 for a width of 0 or less.
@@ -25,8 +33,8 @@ class EdgeAngleField {
              int height);
 
   // The mean edge angle in degrees around canvas point (x, y) (y up) on a
-  // canvas `canvas_width` wide, which sets the window; falloff_type 0 is
-  // Reciprocal, 1 Exponential (any other value counts as Reciprocal).
+  // canvas `canvas_width` wide, which sets the window; falloff_type is a
+  // FalloffType (any other value counts as Reciprocal).
   // Samples outside this field's own width and height are skipped. 0 when
   // no edge pixel takes part; never NaN or infinite. Under Reciprocal, when
   // the point itself is sampled (h even) and is an edge pixel, its weight
@@ -46,6 +54,8 @@ class EdgeAngleField {
   // where the next begins. Each list is sorted by column.
   const Edge* list_begin(long long row, int parity) const;
   const Edge* list_end(long long row, int parity) const;
+  // The first edge of that list whose column is `column` or more.
+  const Edge* first_at_or_after(long long row, int parity, long long column) const;
 
   int width_ = 0;
   int height_ = 0;

@@ -1,3 +1,7 @@
+// Glue: the motion callback. Reads the program's state (app/state.h: the
+// painting and recapture flags, the Stroke Number and Radius spinners) and
+// whether a picture is loaded (image/source_image.h), and hands the burst
+// to the scatter (paint/scatter.h), which draws the offsets.
 #include "paint/motion.h"
 
 #include <GL/freeglut.h>

@@ -1,3 +1,7 @@
+// Glue: one stroke. Reads the program's state (app/state.h: the canvas
+// rectangle, the brush, size and checkbox settings, the current model) and
+// the source image (image/source_image.h), and draws with OpenGL; the edge
+// angle itself is worked out by paint/edge_angle.h.
 #include "paint/stroke.h"
 
 #include <GL/freeglut.h>

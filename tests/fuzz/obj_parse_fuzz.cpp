@@ -69,10 +69,9 @@ void check_numbers(const char* begin, const char* end) {
 
 }  // namespace
 
-// The parser alone never gives a record a texture, so nothing is released.
-ObjTextureReleaser obj_texture_releaser = [](uint32_t) { std::abort(); };
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // The parser alone never gives a record a texture, so nothing is released.
+  obj_texture_releaser = [](uint32_t) { std::abort(); };
   Input in{reinterpret_cast<const char*>(data), reinterpret_cast<const char*>(data) + size};
   ObjCounts counts = count_obj_lines(in.begin, in.end);
   ObjModel model;

@@ -3,7 +3,7 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
-#include "app/canvas.h"
+#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"

@@ -26,6 +26,16 @@
 
 namespace {
 
+// DevIL ready for OpenGL, and models taking their textures from it, as the
+// program sets them up at start-up.
+void use_devil_textures() {
+  ilInit();
+  iluInit();
+  ilutRenderer(ILUT_OPENGL);
+  obj_texture_loader = load_picture_texture;
+  obj_texture_releaser = release_picture_texture;
+}
+
 
 constexpr int kCanvasW = 400, kCanvasH = 300;
 
@@ -168,9 +178,7 @@ TEST(ObjDrawGl, BindsItsTextureOnlyWhenItHasOne) {
 
 TEST(ObjDrawGl, DefaultSphereLoadsWithItsTextureThroughDevil) {
   gl_test_window(kCanvasW, kCanvasH);
-  ilInit();
-  iluInit();
-  ilutRenderer(ILUT_OPENGL);
+  use_devil_textures();
   ObjModel sphere;
   testing::internal::CaptureStdout();
   ASSERT_TRUE(sphere.load_obj_model(source_path("samples").c_str(), "sphere.obj"));
@@ -202,9 +210,7 @@ TEST(ObjDrawGl, DefaultSphereLoadsWithItsTextureThroughDevil) {
 
 TEST(ObjDrawGl, ReplacedTexturesAreNoLongerTextures) {
   gl_test_window(kCanvasW, kCanvasH);
-  ilInit();
-  iluInit();
-  ilutRenderer(ILUT_OPENGL);
+  use_devil_textures();
   // Two libraries, each with a texture of its own: the second replaces the
   // first within the load.
   TempDir dir;

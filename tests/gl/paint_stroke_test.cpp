@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "app/canvas.h"
+#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/state.h"
 #include "image/source_image.h"

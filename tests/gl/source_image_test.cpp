@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/canvas.h"
+#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/canvas.h"
+#include "app/window_callbacks.h"
 #include "app/startup.h"
 #include "app/state.h"
 #include "tests/support/gl_driver.h"

@@ -2,7 +2,6 @@
 // parses, and loads the texture that the material library names.
 #include "model/obj_model.h"
 
-#include <GL/gl.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "image/picture_file.h"
+#include "base/fd_io.h"
 #include "model/obj_load.h"
 #include "model/obj_parse.h"
 
@@ -25,14 +24,6 @@ namespace {
 // Path buffers, terminator included.
 constexpr size_t kObjPathSize = 1000;
 constexpr size_t kMtlPathSize = 4000;
-
-// DevIL decodes the texture apart from the program (image/picture_file.h).
-uint32_t load_texture_with_devil(const char* path) { return load_picture_texture(path); }
-
-void delete_gl_texture(uint32_t texture) {
-  GLuint name = texture;
-  glDeleteTextures(1, &name);
-}
 
 // Opens path for reading when it is a regular file. A pipe or a device
 // would block in the open itself or never end, so the open does not wait
@@ -140,7 +131,7 @@ void load_material_library(void* context, const char* name, size_t length) {
   }
   if (library.texture_path.empty()) return;
   auto [texture, decode] = c.textures.try_emplace(library.texture_path, 0);
-  if (decode) texture->second = obj_texture_loader(library.texture_path.c_str());
+  if (decode && obj_texture_loader) texture->second = obj_texture_loader(library.texture_path.c_str());
   c.model->texture = texture->second;
 }
 
@@ -152,7 +143,8 @@ void release_unused_textures(const MaterialContext& c) {
   }
   std::sort(unused.begin(), unused.end());
   unused.erase(std::unique(unused.begin(), unused.end()), unused.end());
-  for (uint32_t texture : unused) obj_texture_releaser(texture);
+  if (obj_texture_releaser)
+    for (uint32_t texture : unused) obj_texture_releaser(texture);
 }
 
 // The file is read in steps of this size, each counted right after it is
@@ -192,10 +184,9 @@ char* read_and_count_file(const char* path, size_t* length, ObjCounts* counts) {
   *counts = ObjCounts{};
   const char* uncounted = buffer;  // the first line not yet counted
   while (got < size) {
-    ssize_t n = read(fd, buffer + got, std::min(kReadStep, size - got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += size_t(n);
+    const size_t step = std::min(kReadStep, size - got);
+    if (!read_all(fd, buffer + got, step)) break;
+    got += step;
     uncounted = count_complete_lines(uncounted, buffer + got, counts);
   }
   close(fd);
@@ -234,8 +225,7 @@ void report_faces(const char* path, const ObjCounts& counts, const ObjSkippedFac
 
 }  // namespace
 
-ObjTextureLoader obj_texture_loader = load_texture_with_devil;
-ObjTextureReleaser obj_texture_releaser = delete_gl_texture;
+ObjTextureLoader obj_texture_loader = nullptr;
 
 bool join_path(char* out, size_t size, const char* directory, const char* name,
                size_t length) {

@@ -1,17 +1,10 @@
-#include "app/canvas.h"
+#include "app/window_callbacks.h"
 
 #include <GL/freeglut.h>
 
 #include "app/canvas_buffers.h"
 #include "app/state.h"
 #include "image/source_image.h"
-
-void refresh_canvas_rect() {
-  GLUI_Master.get_viewport_area(&vp_x, &vp_y, &vp_w, &vp_h);
-  // The buffers cover window pixels up to the canvas's far corner, so
-  // window and buffer pixels coincide.
-  canvas_buffers_resize(vp_x + vp_w, vp_y + vp_h);
-}
 
 namespace {
 
