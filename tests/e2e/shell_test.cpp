@@ -37,6 +37,7 @@ bool same_panel(const e2e::Screenshot& now, const e2e::Screenshot& start) {
 TEST(Shell, ThePanelIsDrawnWholeAfterEveryResize) {
   Daubwork d;
   d.x().move_pointer(d.window(), 100, 100);
+  ASSERT_TRUE(d.wait_until_handled());  // the panel has been drawn
   e2e::Screenshot start;
   ASSERT_TRUE(e2e::wait_until(
       [&] {
