@@ -157,7 +157,7 @@ bool decode_picture_file(const char* path, DecodedPicture* out) {
   return true;
 }
 
-uint32_t texture_from_picture(const DecodedPicture& picture) {
+uint32_t texture_from_picture(const DecodedPicture& picture, uint32_t into) {
   if (!picture.rgba || !sane(picture.width, picture.height)) return 0;
   ILuint image = 0;
   ilGenImages(1, &image);
@@ -166,7 +166,13 @@ uint32_t texture_from_picture(const DecodedPicture& picture) {
   if (ilTexImage(static_cast<ILuint>(picture.width), static_cast<ILuint>(picture.height), 1, 4, IL_RGBA,
                  IL_UNSIGNED_BYTE, picture.rgba.get())) {
     ilRegisterOrigin(picture.origin);
-    texture = ilutGLBindTexImage();
+    if (into == 0) {
+      texture = ilutGLBindTexImage();
+    } else {
+      // Level 0 of the bound texture, as ilutGLBindTexImage fills a new one.
+      glBindTexture(GL_TEXTURE_2D, into);
+      if (ilutGLTexImage(0)) texture = into;
+    }
   }
   ilBindImage(0);
   ilDeleteImages(1, &image);
@@ -174,10 +180,13 @@ uint32_t texture_from_picture(const DecodedPicture& picture) {
   return texture;
 }
 
-uint32_t load_picture_texture(const char* path) {
+uint32_t load_picture_texture(const char* path) { return reload_picture_texture(path, 0); }
+
+uint32_t reload_picture_texture(const char* path, uint32_t texture) {
   DecodedPicture picture;
-  if (!decode_picture_file(path, &picture)) return 0;
-  return texture_from_picture(picture);
+  const uint32_t made = decode_picture_file(path, &picture) ? texture_from_picture(picture, texture) : 0;
+  if (made == 0) release_picture_texture(texture);
+  return made;
 }
 
 void release_picture_texture(uint32_t texture) {

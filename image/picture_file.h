@@ -36,13 +36,23 @@ struct DecodedPicture {
 // (what DevIL's libraries print still reaches standard error).
 bool decode_picture_file(const char* path, DecodedPicture* out);
 
-// The OpenGL texture of a decoded picture, through ilutGLBindTexImage (the
-// context that will draw it current, DevIL's renderer set to OpenGL);
-// 0 when DevIL cannot make one.
-uint32_t texture_from_picture(const DecodedPicture& picture);
+// The OpenGL texture of a decoded picture through DevIL's GL layer (the
+// context that will draw it current, DevIL's renderer set to OpenGL): a new
+// one (ilutGLBindTexImage), or the texture `into` filled again when that is
+// not 0. 0 when DevIL cannot make it.
+uint32_t texture_from_picture(const DecodedPicture& picture, uint32_t into = 0);
 
 // Both: what the program uses where it would call ilutGLLoadImage.
 uint32_t load_picture_texture(const char* path);
+
+// The same into the texture of the picture it replaces, which keeps its
+// name. A picture of the same size then takes the same storage: the
+// renderer may hold a replaced texture's storage for a long while after it
+// is deleted (Mesa's software renderer keeps it until it next reuses the
+// batch of drawing that last read it), so a photograph loaded over and
+// over would cost its size again each time. When the picture cannot be
+// read, `texture` is given back and the result is 0.
+uint32_t reload_picture_texture(const char* path, uint32_t texture);
 
 // Gives back a texture made above (glDeleteTextures, the context that made
 // it current); 0 is none and is passed over.

@@ -64,11 +64,10 @@ void draw_picture() {
 
 void load_image() {
   const char* path = image_filename_text->get_text();
-  // The picture being replaced is not drawn again, and its texture holds a
-  // whole picture: let it go before the next one takes its place.
-  release_picture_texture(image_texture);
-  // Decoded apart from the program: a broken file cannot take it down.
-  image_texture = load_picture_texture(path);
+  // Decoded apart from the program: a broken file cannot take it down. The
+  // picture being replaced is not drawn again, and its texture holds a
+  // whole picture: the new one takes its place, or it is given back.
+  image_texture = reload_picture_texture(path, image_texture);
   if (image_texture != 0)
     std::printf("Image %s loaded.\n", path);
   else
