@@ -24,17 +24,13 @@
 #include <utility>
 
 #include "glui/glui_input.h"
+#include "glui/glui_theme.h"
 
 GLUI_Master_Object GLUI_Master;
 
 namespace {
 
-// Layout, in pixels.
-constexpr float kFramePad = 7.0f;       // inside a panel's frame
-constexpr float kButtonWidth = 100.0f;  // the classic fixed button width
-constexpr float kDefaultBoxWidth = 120.0f;
-constexpr float kMinBoxWidth = 60.0f;
-constexpr float kSpinnerBoxWidth = 48.0f;
+using glui_theme::kFramePad;
 constexpr int kCaretBlinkMs = 500;
 
 // The main windows' callbacks that GLUI_Master forwards, by GLUT window id.
@@ -68,38 +64,6 @@ GLUI_Rect rect_of(ImVec2 min, ImVec2 max) {
   r.w = static_cast<int>(std::ceil(max.x)) - r.x;
   r.h = static_cast<int>(std::ceil(max.y)) - r.y;
   return r;
-}
-
-// A calm light theme with square corners and etched frames, like the
-// classic tool panels.
-void apply_theme() {
-  ImGui::StyleColorsLight();
-  ImGuiStyle& style = ImGui::GetStyle();
-  style.WindowRounding = 0.0f;
-  style.FrameRounding = 0.0f;
-  style.GrabRounding = 0.0f;
-  style.WindowBorderSize = 0.0f;
-  style.FrameBorderSize = 1.0f;
-  style.WindowPadding = ImVec2(8.0f, 8.0f);
-  style.FramePadding = ImVec2(4.0f, 2.0f);
-  style.ItemSpacing = ImVec2(6.0f, 3.0f);
-  style.ItemInnerSpacing = ImVec2(4.0f, 3.0f);
-  ImVec4* c = style.Colors;
-  c[ImGuiCol_WindowBg] = ImVec4(0.85f, 0.85f, 0.84f, 1.0f);
-  c[ImGuiCol_Text] = ImVec4(0.0f, 0.0f, 0.0f, 1.0f);
-  c[ImGuiCol_Border] = ImVec4(0.45f, 0.45f, 0.45f, 1.0f);
-  c[ImGuiCol_BorderShadow] = ImVec4(1.0f, 1.0f, 1.0f, 0.8f);
-  c[ImGuiCol_FrameBg] = ImVec4(1.0f, 1.0f, 1.0f, 1.0f);
-  c[ImGuiCol_FrameBgHovered] = ImVec4(0.96f, 0.97f, 1.0f, 1.0f);
-  c[ImGuiCol_FrameBgActive] = ImVec4(1.0f, 1.0f, 1.0f, 1.0f);
-  c[ImGuiCol_Button] = ImVec4(0.78f, 0.78f, 0.77f, 1.0f);
-  c[ImGuiCol_ButtonHovered] = ImVec4(0.86f, 0.86f, 0.85f, 1.0f);
-  c[ImGuiCol_ButtonActive] = ImVec4(0.66f, 0.66f, 0.65f, 1.0f);
-  c[ImGuiCol_Header] = ImVec4(0.74f, 0.76f, 0.80f, 1.0f);
-  c[ImGuiCol_HeaderHovered] = ImVec4(0.80f, 0.82f, 0.86f, 1.0f);
-  c[ImGuiCol_HeaderActive] = ImVec4(0.68f, 0.70f, 0.75f, 1.0f);
-  c[ImGuiCol_CheckMark] = ImVec4(0.0f, 0.0f, 0.0f, 1.0f);
-  c[ImGuiCol_TextSelectedBg] = ImVec4(0.55f, 0.68f, 0.90f, 1.0f);
 }
 
 }  // namespace
@@ -306,15 +270,6 @@ float children_right(const std::vector<GLUI_Control*>& children) {
   return right;
 }
 
-// An etched rectangle: a dark line with a light one beside it.
-void draw_etched_rect(ImDrawList* dl, ImVec2 a, ImVec2 b) {
-  const ImGuiStyle& style = ImGui::GetStyle();
-  ImU32 dark = ImGui::GetColorU32(style.Colors[ImGuiCol_Border]);
-  ImU32 light = ImGui::GetColorU32(style.Colors[ImGuiCol_BorderShadow]);
-  dl->AddRect(ImVec2(a.x + 1, a.y + 1), ImVec2(b.x + 1, b.y + 1), light);
-  dl->AddRect(a, b, dark);
-}
-
 }  // namespace
 
 // Panels: children inside an etched frame, the title set into its top line.
@@ -352,7 +307,7 @@ void GLUI_Panel::draw_frame() {
                     : avail;
   ImDrawList* dl = ImGui::GetWindowDrawList();
   float line_y = has_title ? start.y + title_h * 0.5f : start.y + 1.0f;
-  draw_etched_rect(dl, ImVec2(start.x, line_y), ImVec2(start.x + width - 2.0f, end.y));
+  glui_theme::draw_etched_rect(dl, ImVec2(start.x, line_y), ImVec2(start.x + width - 2.0f, end.y));
   if (has_title) {
     ImVec2 text_pos(start.x + kFramePad, start.y);
     ImVec2 size = ImGui::CalcTextSize(name_.c_str());
@@ -406,7 +361,7 @@ void GLUI_Rollout::draw_frame() {
   float width = impl->measuring ? std::max(bar_natural, children_w) : avail;
   if (open_) {
     ImVec2 bar_end(start.x, start.y + ImGui::GetFrameHeight());
-    draw_etched_rect(ImGui::GetWindowDrawList(), bar_end, ImVec2(start.x + width - 2.0f, end.y));
+    glui_theme::draw_etched_rect(ImGui::GetWindowDrawList(), bar_end, ImVec2(start.x + width - 2.0f, end.y));
   }
   rect_ = rect_of(start, ImVec2(start.x + width, end.y + 1.0f));
 }
@@ -420,13 +375,8 @@ void GLUI_Separator::draw_frame() {
   float width = impl->measuring ? 1.0f : impl->avail.back();
   float h = ImGui::GetStyle().ItemSpacing.y;
   ImGui::Dummy(ImVec2(width, h));
-  ImDrawList* dl = ImGui::GetWindowDrawList();
-  float y = std::floor(start.y + h * 0.5f);
-  const ImGuiStyle& style = ImGui::GetStyle();
-  dl->AddLine(ImVec2(start.x, y), ImVec2(start.x + width, y),
-              ImGui::GetColorU32(style.Colors[ImGuiCol_Border]));
-  dl->AddLine(ImVec2(start.x, y + 1), ImVec2(start.x + width, y + 1),
-              ImGui::GetColorU32(style.Colors[ImGuiCol_BorderShadow]));
+  glui_theme::draw_etched_line(ImGui::GetWindowDrawList(), start.x, start.x + width,
+                               std::floor(start.y + h * 0.5f));
   rect_ = rect_of(start, ImVec2(start.x + width, start.y + h));
 }
 
@@ -436,7 +386,7 @@ GLUI_Button::GLUI_Button(GLUI* glui, GLUI_Panel* parent, const char* name, int i
 
 void GLUI_Button::draw_frame() {
   float text_w = ImGui::CalcTextSize(name_.c_str(), nullptr, true).x;
-  float w = std::max(kButtonWidth, text_w + 2.0f * ImGui::GetStyle().FramePadding.x);
+  float w = std::max(glui_theme::kButtonWidth, text_w + 2.0f * ImGui::GetStyle().FramePadding.x);
   // ImGui calls back on release over the button, as a button should.
   if (ImGui::Button(name_.c_str(), ImVec2(w, 0.0f))) notify();
   record_hot_rect();
@@ -529,7 +479,7 @@ void GLUI_EditText::draw_frame() {
   // A set width is the whole control's, label included, as in the classic
   // panels; the box keeps room for a few characters whatever the label.
   float label_w = parent_->label_column();
-  float box_w = box_w_ > 0 ? std::max(static_cast<float>(box_w_) - label_w, kMinBoxWidth) : kDefaultBoxWidth;
+  float box_w = box_w_ > 0 ? std::max(static_cast<float>(box_w_) - label_w, glui_theme::kMinBoxWidth) : glui_theme::kDefaultBoxWidth;
   ImGui::SetNextItemWidth(box_w);
   if (ImGui::InputText("##text", &text_)) notify();
   record_hot_rect();
@@ -622,7 +572,7 @@ void GLUI_Spinner::draw_frame() {
   ImGui::TextUnformatted(name_.c_str());
   ImGui::SameLine(parent_->label_column(), 0.0f);
   if (!editing_) edit_ = value_.text();
-  ImGui::SetNextItemWidth(kSpinnerBoxWidth);
+  ImGui::SetNextItemWidth(glui_theme::kSpinnerBoxWidth);
   // A copy: ImGui edits edit_ itself while the callback runs.
   std::pair<bool*, std::string> pending(&show_committed_, show_committed_ ? edit_ : std::string());
   ImGui::InputText("##value", &edit_,
@@ -669,7 +619,7 @@ GLUI::GLUI(int parent_window, int position)
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;  // a panel keeps no files
   io.LogFilename = nullptr;
-  apply_theme();
+  glui_theme::apply();
   unsigned char* pixels = nullptr;
   int w = 0, h = 0;
   io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);  // frames need the font before any drawing
