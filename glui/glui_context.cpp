@@ -212,9 +212,16 @@ void GLUI_Context::build(GLUI_Control* control) {
   ImGui::PopID();
 }
 
-void GLUI_Context::activate(GLUI_Control* control) {
-  active_ = control;
-  activated_ = true;
+GLUI_Rect GLUI_Context::clickable_item(GLUI_Control* control) {
+  // A click into the text field already being typed in only moves the
+  // caret: ImGui does not activate it again, but it was clicked, and it
+  // stays the active control.
+  bool clicked_while_active = ImGui::IsItemActive() && ImGui::IsMouseClicked(0);
+  if (ImGui::IsItemActivated() || clicked_while_active) {
+    active_ = control;
+    activated_ = true;
+  }
+  return glui_rect_of(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
 }
 
 void GLUI_Context::queue_callback(GLUI_Update_CB cb, int id) {

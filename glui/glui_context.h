@@ -68,8 +68,10 @@ class GLUI_Context {
   void pop_avail_width() { avail_.pop_back(); }
   // Builds a control's widgets, under an ImGui id of its own.
   void build(GLUI_Control* control);
-  // A control was clicked in this frame: it becomes the active one.
-  void activate(GLUI_Control* control);
+  // The last ImGui item is a part of `control` that takes clicks: returns
+  // where it was drawn, and makes the control the active one when the
+  // item was clicked in this frame.
+  GLUI_Rect clickable_item(GLUI_Control* control);
   // Runs a control callback after the frame.
   void queue_callback(GLUI_Update_CB cb, int id);
 

@@ -24,14 +24,7 @@ void GLUI_Control::notify(GLUI_Context& ctx) { ctx.queue_callback(callback_, id_
 
 void GLUI_Control::record_rect() { rect_ = glui_rect_of(ImGui::GetItemRectMin(), ImGui::GetItemRectMax()); }
 
-void GLUI_Control::record_hot_rect(GLUI_Context& ctx) {
-  hot_ = glui_rect_of(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
-  // A click into the text field already being typed in only moves the
-  // caret: ImGui does not activate it again, but it was clicked, and it
-  // stays the active control.
-  bool clicked_while_active = ImGui::IsItemActive() && ImGui::IsMouseClicked(0);
-  if (ImGui::IsItemActivated() || clicked_while_active) ctx.activate(this);
-}
+void GLUI_Control::record_hot_rect(GLUI_Context& ctx) { hot_ = ctx.clickable_item(this); }
 
 namespace {
 
@@ -373,12 +366,10 @@ void GLUI_Spinner::build(GLUI_Context& ctx) {
   ImGui::PushButtonRepeat(true);
   ImGui::SameLine(0.0f, 2.0f);
   if (ImGui::ArrowButton("##down", ImGuiDir_Down)) step(ctx, -1);
-  down_ = glui_rect_of(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
-  if (ImGui::IsItemActivated()) ctx.activate(this);
+  down_ = ctx.clickable_item(this);
   ImGui::SameLine(0.0f, 2.0f);
   if (ImGui::ArrowButton("##up", ImGuiDir_Up)) step(ctx, +1);
-  up_ = glui_rect_of(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
-  if (ImGui::IsItemActivated()) ctx.activate(this);
+  up_ = ctx.clickable_item(this);
   ImGui::PopButtonRepeat();
   ImGui::EndGroup();
   record_rect();
