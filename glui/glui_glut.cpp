@@ -86,56 +86,101 @@ void transition(GLUI* gui, Event&& event) {
   gui->context().input_frame();
 }
 
-constexpr unsigned char kEnter = 13, kEscape = 27;
+// A key as GLUT reports it: a character (keyboard functions) or one of
+// GLUT's special keys (arrows, function keys, Home, End...).
+struct Key {
+  int code;
+  bool special;
+};
 
-// GLUT repeats a held key as further presses; ImGui counts a press only
-// when the key goes down, so each press is preceded by a release.
+// Tells the current ImGui context that a key went down or up.
+void feed_key(Key k, bool down) {
+  if (k.special)
+    down ? ImGui_ImplGLUT_SpecialFunc(k.code, 0, 0) : ImGui_ImplGLUT_SpecialUpFunc(k.code, 0, 0);
+  else if (down)
+    ImGui_ImplGLUT_KeyboardFunc(static_cast<unsigned char>(k.code), 0, 0);
+  else
+    ImGui_ImplGLUT_KeyboardUpFunc(static_cast<unsigned char>(k.code), 0, 0);
+}
+
+// Whether the current ImGui context holds the key down (the GLUT backend
+// keeps special keys 256 places after the characters).
+bool key_held(Key k) {
+  const ImGuiIO& io = ImGui::GetIO();
+  int i = k.special ? k.code + 256 : k.code;
+  return i >= 0 && i < IM_ARRAYSIZE(io.KeysDown) && io.KeysDown[i];
+}
+
+constexpr int kEnter = 13, kEscape = 27;
+
+// A key going down or up in a panel.
 //
 // Enter and Esc are the toolkit's: ImGui would end the edit on either (and
 // throw the typed text away on Esc), while the control clicked last keeps
 // the keys until the next click in the main window. Enter commits what was
 // typed; Esc does nothing, and does not reach the program either.
-void key_down(GLUI* gui, unsigned char key) {
-  if (key == kEscape) return;
-  if (key == kEnter && glui_takes_text(gui->get_active_control())) {
-    gui->context().enter();
+//
+// GLUT repeats a held key as further presses; ImGui counts a press only
+// when the key goes down, so each press is preceded by a release.
+void panel_key(GLUI* gui, Key k, bool down) {
+  if (!k.special && k.code == kEscape) return;
+  if (!k.special && k.code == kEnter && glui_takes_text(gui->get_active_control())) {
+    if (down) gui->context().enter();
     return;
   }
-  transition(gui, [&] {
-    if (ImGui::GetIO().KeysDown[key]) ImGui_ImplGLUT_KeyboardUpFunc(key, 0, 0);
-  });
-  transition(gui, [&] { ImGui_ImplGLUT_KeyboardFunc(key, 0, 0); });
+  if (down) {
+    transition(gui, [&] {
+      if (key_held(k)) feed_key(k, false);
+    });
+  }
+  transition(gui, [&] { feed_key(k, down); });
 }
 
-void key_up(GLUI* gui, unsigned char key) {
-  if (key == kEscape || (key == kEnter && glui_takes_text(gui->get_active_control()))) return;
-  transition(gui, [&] { ImGui_ImplGLUT_KeyboardUpFunc(key, 0, 0); });
+// Whether the panel serves `window`: docked on it, or calling back into it.
+bool serves(const GLUI* g, int window) {
+  return g->get_parent_window() == window || g->get_main_gfx_window() == window;
 }
 
-void special_down(GLUI* gui, int key) {
-  transition(gui, [&] { ImGui_ImplGLUT_SpecialUpFunc(key, 0, 0); });
-  transition(gui, [&] { ImGui_ImplGLUT_SpecialFunc(key, 0, 0); });
-}
-
-void special_up(GLUI* gui, int key) {
-  transition(gui, [&] { ImGui_ImplGLUT_SpecialUpFunc(key, 0, 0); });
-}
-
-// The panel whose active control takes the keys typed over `window`.
-GLUI* active_gui_for(int window) {
-  for (GLUI* g : GLUI_Master.guis())
-    if (g->get_active_control() &&
-        (g->get_parent_window() == window || g->get_main_gfx_window() == window))
-      return g;
-  return nullptr;
+// A key going down or up over a main window. The control clicked last
+// takes the keys until the next click in the window, and only text
+// controls use them; otherwise a key going down reaches the program's
+// keyboard or special function, if it gave one.
+void main_key(Key k, bool down, int x, int y) {
+  int window = glutGetWindow();
+  for (GLUI* g : GLUI_Master.guis()) {
+    if (!g->get_active_control() || !serves(g, window)) continue;
+    if (glui_takes_text(g->get_active_control())) panel_key(g, k, down);
+    glutSetWindow(window);
+    return;
+  }
+  auto it = forwarded.find(window);
+  if (!down || it == forwarded.end()) return;
+  if (k.special && it->second.special) it->second.special(k.code, x, y);
+  if (!k.special && it->second.keyboard) it->second.keyboard(static_cast<unsigned char>(k.code), x, y);
 }
 
 }  // namespace
 
-void glui_panel_keyboard(GLUI* gui, unsigned char key, int, int) { key_down(gui, key); }
-void glui_panel_keyboard_up(GLUI* gui, unsigned char key, int, int) { key_up(gui, key); }
-void glui_panel_special(GLUI* gui, int key, int, int) { special_down(gui, key); }
-void glui_panel_special_up(GLUI* gui, int key, int, int) { special_up(gui, key); }
+void glui_panel_keyboard(GLUI* gui, unsigned char key, int x, int y) {
+  (void)x;
+  (void)y;
+  panel_key(gui, {key, false}, true);
+}
+void glui_panel_keyboard_up(GLUI* gui, unsigned char key, int x, int y) {
+  (void)x;
+  (void)y;
+  panel_key(gui, {key, false}, false);
+}
+void glui_panel_special(GLUI* gui, int key, int x, int y) {
+  (void)x;
+  (void)y;
+  panel_key(gui, {key, true}, true);
+}
+void glui_panel_special_up(GLUI* gui, int key, int x, int y) {
+  (void)x;
+  (void)y;
+  panel_key(gui, {key, true}, false);
+}
 
 void glui_main_reshape(int width, int height) {
   int window = glutGetWindow();
@@ -145,53 +190,17 @@ void glui_main_reshape(int width, int height) {
   glutSetWindow(window);
 }
 
-void glui_main_keyboard(unsigned char key, int x, int y) {
-  int window = glutGetWindow();
-  if (GLUI* g = active_gui_for(window)) {
-    // The control clicked last takes the keys; only text controls use them.
-    if (glui_takes_text(g->get_active_control())) key_down(g, key);
-    glutSetWindow(window);
-    return;
-  }
-  auto it = forwarded.find(window);
-  if (it != forwarded.end() && it->second.keyboard) it->second.keyboard(key, x, y);
-}
-
-void glui_main_keyboard_up(unsigned char key, int, int) {
-  int window = glutGetWindow();
-  if (GLUI* g = active_gui_for(window)) {
-    if (glui_takes_text(g->get_active_control())) key_up(g, key);
-    glutSetWindow(window);
-  }
-}
-
-void glui_main_special(int key, int x, int y) {
-  int window = glutGetWindow();
-  if (GLUI* g = active_gui_for(window)) {
-    if (glui_takes_text(g->get_active_control())) special_down(g, key);
-    glutSetWindow(window);
-    return;
-  }
-  auto it = forwarded.find(window);
-  if (it != forwarded.end() && it->second.special) it->second.special(key, x, y);
-}
-
-void glui_main_special_up(int key, int, int) {
-  int window = glutGetWindow();
-  if (GLUI* g = active_gui_for(window)) {
-    if (glui_takes_text(g->get_active_control())) special_up(g, key);
-    glutSetWindow(window);
-  }
-}
+void glui_main_keyboard(unsigned char key, int x, int y) { main_key({key, false}, true, x, y); }
+void glui_main_keyboard_up(unsigned char key, int x, int y) { main_key({key, false}, false, x, y); }
+void glui_main_special(int key, int x, int y) { main_key({key, true}, true, x, y); }
+void glui_main_special_up(int key, int x, int y) { main_key({key, true}, false, x, y); }
 
 void glui_main_mouse(int button, int state, int x, int y) {
   int window = glutGetWindow();
   // A click in the main window ends the panel's active control first,
   // committing what was typed into it.
   for (GLUI* g : GLUI_Master.guis())
-    if (g->get_active_control() &&
-        (g->get_parent_window() == window || g->get_main_gfx_window() == window))
-      g->deactivate_current_control();
+    if (g->get_active_control() && serves(g, window)) g->deactivate_current_control();
   glutSetWindow(window);
   auto it = forwarded.find(window);
   if (it != forwarded.end() && it->second.mouse) it->second.mouse(button, state, x, y);
