@@ -32,7 +32,9 @@ GLUI_EditText* GLUI::add_edittext(const char* name, int data_type, void* live_va
 
 GLUI_EditText* GLUI::add_edittext_to_panel(GLUI_Panel* panel, const char* name, int data_type,
                                            void* live_var, int id, GLUI_Update_CB cb) {
-  return add(panel, new GLUI_EditText(this, panel ? panel : &root_, name, data_type, live_var, id, cb));
+  (void)data_type;  // a field holds text whatever the type,
+  (void)live_var;   // and is read with get_text
+  return add(panel, new GLUI_EditText(this, panel ? panel : &root_, name, id, cb));
 }
 
 GLUI_Button* GLUI::add_button(const char* name, int id, GLUI_Update_CB cb) {

@@ -28,6 +28,10 @@ enum {
 // One control panel: a GLUT subwindow docked on a side of a main window.
 class GLUI {
  public:
+  // Each add_ function makes a control at the end of the root panel or of
+  // the given container, and returns it; the GLUI owns every control. An
+  // edit field takes a data type and live variable for GLUI's call shape,
+  // and ignores them: it holds text, read with get_text.
   GLUI_EditText* add_edittext(const char* name,
                               int data_type = GLUI_EDITTEXT_TEXT,
                               void* live_var = nullptr, int id = -1,

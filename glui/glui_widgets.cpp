@@ -241,9 +241,8 @@ void GLUI_RadioButton::build(GLUI_Context& ctx) {
 
 // --- Text fields and spinners ---------------------------------------------------
 
-GLUI_EditText::GLUI_EditText(GLUI* glui, GLUI_Panel* parent, const char* name, int data_type, void* live_var,
-                             int id, GLUI_Update_CB cb)
-    : GLUI_Control(glui, parent, name, id, cb), data_type_(data_type), live_var_(live_var) {}
+GLUI_EditText::GLUI_EditText(GLUI* glui, GLUI_Panel* parent, const char* name, int id, GLUI_Update_CB cb)
+    : GLUI_Control(glui, parent, name, id, cb) {}
 
 void GLUI_EditText::set_text(const char* text) { text_ = text ? text : ""; }
 

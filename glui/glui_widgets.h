@@ -176,11 +176,11 @@ class GLUI_RadioButton : public GLUI_Control {
   int index_;
 };
 
-// A one-line text field.
+// A one-line text field. It holds text only, and has no live variable:
+// programs read it with get_text.
 class GLUI_EditText : public GLUI_Control {
  public:
-  GLUI_EditText(GLUI* glui, GLUI_Panel* parent, const char* name, int data_type, void* live_var,
-                int id, GLUI_Update_CB cb);
+  GLUI_EditText(GLUI* glui, GLUI_Panel* parent, const char* name, int id, GLUI_Update_CB cb);
   const char* get_text() const { return text_.c_str(); }
   void set_text(const char* text);
   // The whole control's width in pixels, label included.
@@ -190,8 +190,6 @@ class GLUI_EditText : public GLUI_Control {
  protected:
   void build(GLUI_Context& ctx) override;
   void commit_on_enter(GLUI_Context& ctx) override;
-  int data_type_;
-  void* live_var_;
   std::string text_;
   int box_w_ = 0;  // 0: the toolkit's default width
 };
