@@ -114,16 +114,19 @@ void GLUI_Rollout::build(GLUI_Context& ctx) {
   float bar_w = ctx.measuring() ? bar_natural : avail;
 
   ImGui::BeginGroup();
+  // The rollout keeps its own state (open() and close() set it): the
+  // header takes it each frame, and returns it changed by a click.
   ImGui::SetNextItemOpen(open_, ImGuiCond_Always);
   ImGui::PushStyleColor(ImGuiCol_Header, ImGui::GetStyleColorVec4(ImGuiCol_Button));
-  // The bar is as wide as the panel: clip ImGui's window-wide header to it.
+  // The bar is as wide as the panel: ImGui's header spans the window and
+  // a little beyond, so it is clipped to the bar, for clicks as well.
   ImGui::PushClipRect(start, ImVec2(start.x + bar_w, start.y + 4096.0f), true);
-  bool now_open = ImGui::TreeNodeEx(name_.c_str(), ImGuiTreeNodeFlags_Framed | ImGuiTreeNodeFlags_NoTreePushOnOpen);
+  open_ = ImGui::CollapsingHeader(name_.c_str());
   ImGui::PopClipRect();
   ImGui::PopStyleColor();
-  record_hot_rect(ctx);
+  hot_ = ctx.clickable_item(this);
+  hot_.x = static_cast<int>(start.x);
   hot_.w = static_cast<int>(bar_w);
-  if (now_open != open_) open_ = now_open;
   float children_w = 0.0f;
   // Sizing the panel counts the contents of closed rollouts too, so that
   // opening one later finds room for it.
