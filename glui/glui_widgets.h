@@ -52,6 +52,9 @@ class GLUI_Control {
   int get_id() const { return id_; }
   GLUI_Panel* get_parent() const { return parent_; }
   GLUI* get_glui() const { return glui_; }
+  // The function called back with the id (null: none).
+  GLUI_Update_CB get_callback() const { return callback_; }
+  void set_callback(GLUI_Update_CB cb) { callback_ = cb; }
   // Where the control was drawn in the last frame, in subwindow pixels:
   // the whole control with its label, and the part that takes clicks
   // (the button, the text box, the box of a checkbox or radio button).
