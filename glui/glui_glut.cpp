@@ -217,7 +217,8 @@ constexpr auto kFrame = std::chrono::microseconds(16667);  // 1/60 s
 Clock::time_point next_frame;
 bool idle_asleep = false;
 
-void wake_idle(int) {
+void wake_idle(int value) {
+  (void)value;
   idle_asleep = false;
   glutIdleFunc(glui_idle);
 }

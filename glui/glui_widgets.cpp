@@ -31,7 +31,8 @@ namespace {
 // The right edge of a container's children, for sizing it to them.
 float children_right(const std::vector<GLUI_Control*>& children) {
   float right = 0.0f;
-  for (const GLUI_Control* c : children) right = std::max(right, static_cast<float>(c->rect().x + c->rect().w));
+  for (const GLUI_Control* c : children)
+    right = std::max(right, static_cast<float>(c->rect().x + c->rect().w));
   return right;
 }
 
@@ -96,7 +97,8 @@ void GLUI_Panel::build(GLUI_Context& ctx) {
   if (has_title) {
     ImVec2 text_pos(start.x + kFramePad, start.y);
     ImVec2 size = ImGui::CalcTextSize(name_.c_str());
-    dl->AddRectFilled(ImVec2(text_pos.x - 2.0f, text_pos.y), ImVec2(text_pos.x + size.x + 2.0f, text_pos.y + size.y),
+    dl->AddRectFilled(ImVec2(text_pos.x - 2.0f, text_pos.y),
+                      ImVec2(text_pos.x + size.x + 2.0f, text_pos.y + size.y),
                       ImGui::GetColorU32(ImGuiCol_WindowBg));
     dl->AddText(text_pos, ImGui::GetColorU32(ImGuiCol_Text), name_.c_str());
   }
@@ -183,14 +185,16 @@ void GLUI_RadioGroup::build(GLUI_Context& ctx) {
 
 // --- Simple controls ------------------------------------------------------------
 
-GLUI_Separator::GLUI_Separator(GLUI* glui, GLUI_Panel* parent) : GLUI_Control(glui, parent, "", -1, nullptr) {}
+GLUI_Separator::GLUI_Separator(GLUI* glui, GLUI_Panel* parent)
+    : GLUI_Control(glui, parent, "", -1, nullptr) {}
 
 void GLUI_Separator::build(GLUI_Context& ctx) {
   ImVec2 start = ImGui::GetCursorScreenPos();
   float width = ctx.measuring() ? 1.0f : ctx.avail_width();
   float h = ImGui::GetStyle().ItemSpacing.y;
   ImGui::Dummy(ImVec2(width, h));
-  glui_theme::draw_etched_line(ImGui::GetWindowDrawList(), start.x, start.x + width, std::floor(start.y + h * 0.5f));
+  glui_theme::draw_etched_line(ImGui::GetWindowDrawList(), start.x, start.x + width,
+                               std::floor(start.y + h * 0.5f));
   rect_ = glui_rect_of(start, ImVec2(start.x + width, start.y + h));
 }
 
@@ -265,8 +269,8 @@ void GLUI_EditText::build(GLUI_Context& ctx) {
   record_rect();
 }
 
-GLUI_Spinner::GLUI_Spinner(GLUI* glui, GLUI_Panel* parent, const char* name, int data_type, void* live_var, int id,
-                           GLUI_Update_CB cb)
+GLUI_Spinner::GLUI_Spinner(GLUI* glui, GLUI_Panel* parent, const char* name, int data_type,
+                           void* live_var, int id, GLUI_Update_CB cb)
     : GLUI_Control(glui, parent, name, id, cb),
       value_(data_type == GLUI_SPINNER_FLOAT ? GLUI_SPINNER_FLOAT : GLUI_SPINNER_INT),
       live_var_(live_var) {
