@@ -1,7 +1,8 @@
-// The toolkit's event entry points: the functions it registers with GLUT
-// for each panel subwindow and, through GLUI_Master, for the main window.
-// GLUT calls them with the event's window current; tests may call them the
-// same way to drive a panel without an X server's input.
+// The toolkit's event entry points, the GLUT side's (glui_glut.cpp): the
+// functions it registers with GLUT for each panel subwindow and, through
+// GLUI_Master, for the main window. GLUT calls them with the event's window
+// current; tests may call them the same way to drive a panel without an X
+// server's input.
 #pragma once
 
 class GLUI;

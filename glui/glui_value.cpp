@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "glui/glui.h"
+#include "glui/glui_widgets.h"
 
 GLUI_SpinnerValue::GLUI_SpinnerValue(int data_type) : data_type_(data_type) {}
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/state.h"
 #include "glui/glui.h"
 #include "glui/glui_input.h"
 #include "tests/support/glui_harness.h"
@@ -65,18 +66,18 @@ class GluiPanel : public ::testing::Test {
     f.mouse = mouse_cb;
     ASSERT_TRUE(glui_build_test_panel(&panel, control_cb, f));
     glui_pump(200);  // whatever else the start-up brings
-    glutSetWindow(panel.main_window);
-    pw = panel.gui->get_panel_width();
+    glutSetWindow(main_window);
+    pw = glui->get_panel_width();
   }
   // Reshapes the main window and waits until the panel has followed.
   bool reshape_main(int w, int h) {
-    glutSetWindow(panel.main_window);
+    glutSetWindow(main_window);
     glutReshapeWindow(w, h);
     bool placed = glui_pump_until([&] {
-      GLUI_Rect r = glui_panel_geometry(panel.gui);
+      GLUI_Rect r = glui_panel_geometry(glui);
       return r.x == w - pw && r.y == 0 && r.w == pw && r.h == h;
     });
-    glutSetWindow(panel.main_window);
+    glutSetWindow(main_window);
     return placed;
   }
   int pw = 0;
@@ -90,10 +91,10 @@ TEST_F(GluiPanel, DockedOnTheRightAndSizedBeforeTheFirstDisplay) {
   // The width fits the controls: the widest reaches within the window
   // padding of the right edge.
   int right = 0;
-  for (const GLUI_Control* c : panel.gui->controls()) right = std::max(right, c->rect().x + c->rect().w);
+  for (const GLUI_Control* c : glui->controls()) right = std::max(right, c->rect().x + c->rect().w);
   EXPECT_LE(right, pw);
   EXPECT_GE(right, pw - 12);
-  GLUI_Rect r = glui_panel_geometry(panel.gui);
+  GLUI_Rect r = glui_panel_geometry(glui);
   EXPECT_EQ(r.x, 800 - pw);
   EXPECT_EQ(r.y, 0);
   EXPECT_EQ(r.w, pw);
@@ -124,13 +125,13 @@ TEST_F(GluiPanel, PlacedAgainAfterEveryReshape) {
   EXPECT_EQ(viewport(), (Area{0, 0, 1000 - pw, 700}));
   // The controls are still where clicks find them.
   log_.clear();
-  glui_click(panel.gui, panel.load->hot_rect());
+  glui_click(glui, panel.load->hot_rect());
   EXPECT_EQ(log_, (std::vector<std::string>{"control 100"}));
 }
 
 TEST_F(GluiPanel, ForwardsKeysSpecialKeysAndButtons) {
   log_.clear();
-  glutSetWindow(panel.main_window);
+  glutSetWindow(main_window);
   glui_main_keyboard('Q', 12, 34);
   glui_main_special(GLUT_KEY_LEFT, 5, 6);  // no special function: nothing
   glui_main_mouse(GLUT_RIGHT_BUTTON, GLUT_DOWN, 120, 40);
@@ -140,7 +141,7 @@ TEST_F(GluiPanel, ForwardsKeysSpecialKeysAndButtons) {
   glui_main_special(GLUT_KEY_F1, 7, 8);
   EXPECT_EQ(log_, (std::vector<std::string>{"key Q 12 34", "mouse 2 0 120 40",
                                             "special " + std::to_string(GLUT_KEY_F1) + " 7 8"}));
-  EXPECT_EQ(glutGetWindow(), panel.main_window);
+  EXPECT_EQ(glutGetWindow(), main_window);
 }
 
 namespace {
@@ -165,7 +166,7 @@ bool logged(const std::string& entry) { return std::find(log_.begin(), log_.end(
 TEST_F(GluiPanel, RealXInputReachesTheEntryPoints) {
   if (run("command -v xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
   std::string title = "glui-xinput-" + std::to_string(getpid());
-  glutSetWindow(panel.main_window);
+  glutSetWindow(main_window);
   glutSetWindowTitle(title.c_str());
   // The pointer and the keyboard are the X server's, shared with the gl
   // tests that run alongside: their windows open at (50, 50) and grow to
@@ -174,7 +175,7 @@ TEST_F(GluiPanel, RealXInputReachesTheEntryPoints) {
   glutPositionWindow(600, 770);
   ASSERT_TRUE(reshape_main(600, 250));
   ASSERT_TRUE(glui_pump_until([] {
-    glutSetWindow(panel.main_window);
+    glutSetWindow(main_window);
     return glutGet(GLUT_WINDOW_X) == 600 && glutGet(GLUT_WINDOW_Y) == 770;
   }));
   std::string xid = run("xdotool search --name '^" + title + "$' | head -n1");
@@ -182,7 +183,7 @@ TEST_F(GluiPanel, RealXInputReachesTheEntryPoints) {
   ASSERT_FALSE(xid.empty());
   log_.clear();
 
-  GLUI_Rect r = glui_panel_geometry(panel.gui);
+  GLUI_Rect r = glui_panel_geometry(glui);
   const GLUI_Rect& b = panel.load->hot_rect();
   std::string move = "xdotool mousemove --window " + xid + " ";
   run(move + std::to_string(r.x + b.center_x()) + " " + std::to_string(b.center_y()) + " click 1");
@@ -224,7 +225,7 @@ void idle_cb() {
 // blink, which redraws the panel. GLUT's main loop shuts GLUT down when it
 // returns, so this test comes last.
 TEST_F(GluiPanel, IdleFunctionRunsAlongsideThePanelsIdleWork) {
-  glui_click(panel.gui, panel.image_name->hot_rect());
+  glui_click(glui, image_filename_text->hot_rect());
   glui_pump(100);
   open_height = panel.advanced->rect().h;
   GLUI_Master.set_glutIdleFunc(idle_cb);

@@ -35,25 +35,15 @@ void glui_type_over_main(int window, const char* text);
 // A button event in the main window, as GLUT delivers it.
 void glui_main_click(int window, int button, int state, int x, int y);
 
-// The program's control panel, built the way it builds it, on a fresh main
-// window: the controls tests click, and the live variables they write.
+// The program's own control panel (build_control_panel) on a fresh main
+// window. `main_window`, `glui` and the handles of app/state.h are set,
+// and the live variables start at zero, as a program's do; here are the
+// controls that app/state.h does not keep, found by their labels.
 struct GluiTestPanel {
-  int main_window = 0;
-  GLUI* gui = nullptr;
-  GLUI_EditText* image_name = nullptr;
-  GLUI_Button* load = nullptr;  // id 100
-  GLUI_Button* quit = nullptr;  // id 0
-  GLUI_RadioGroup* brush_group = nullptr;  // id 102, live var `brush`
-  GLUI_EditText* obj_name = nullptr;
-  GLUI_Button* load_obj = nullptr;  // id 104
-  GLUI_Rollout* advanced = nullptr;
-  GLUI_Spinner* number = nullptr;     // int limits 1..100, 20
-  GLUI_Spinner* radius = nullptr;     // float limits 1..100, 50
-  GLUI_Checkbox* small_on_top = nullptr;
-  GLUI_Checkbox* follow = nullptr;
-  GLUI_Spinner* threshold = nullptr;  // float limits 0..255, 12
-  GLUI_RadioGroup* falloff_group = nullptr;  // id -1, no callback
-  int brush = 0, falloff = 0, small_strokes = 0, follow_edges = 0;
+  GLUI_Button* load = nullptr;            // "Load Image", id 100
+  GLUI_Button* quit = nullptr;            // "Quit", id 0
+  GLUI_Rollout* advanced = nullptr;       // "Advanced"
+  GLUI_Checkbox* small_on_top = nullptr;  // "Small Strokes On Top"
 };
 
 // The main window's functions a test hands to GLUI_Master (null: none).
@@ -65,13 +55,17 @@ struct GluiTestForwards {
 };
 
 // Makes the window, registers the forwards as the program does, builds the
-// panel with `control_cb` on the buttons and the Brushes group, sets the
-// main graphics window, and pumps events until the panel has been placed
-// and drawn; returns whether it was. `p` must outlive the panel (it holds
-// the live variables).
+// program's panel and sets the main graphics window, and pumps events
+// until the panel has been placed and drawn; returns whether it was. Every
+// control that calls back (the buttons and the Brushes group) calls
+// `control_cb` with its id instead of the program's functions, which would
+// load files or end the process.
 bool glui_build_test_panel(GluiTestPanel* p, GLUI_Update_CB control_cb,
                            const GluiTestForwards& forwards = {},
                            int width = 800, int height = 600);
+
+// The control of the panel with the given label, or null.
+GLUI_Control* glui_find_control(GLUI* gui, const char* label);
 
 // The panel subwindow's geometry as GLUT reports it (x, y in the main
 // window).

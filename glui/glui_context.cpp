@@ -1,0 +1,254 @@
+// The per-panel context: frames, measuring, the active control and the
+// callbacks due (see glui_context.h).
+#include "glui/glui_context.h"
+
+#include <GL/freeglut.h>
+#include <backends/imgui_impl_glut.h>
+#include <backends/imgui_impl_opengl2.h>
+#include <imgui_internal.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "glui/glui_theme.h"
+
+namespace {
+
+constexpr int kCaretBlinkMs = 500;
+
+}  // namespace
+
+GLUI_Context::GLUI_Context(GLUI& gui) : gui_(gui) {
+  GluiContextScope scope(nullptr);
+  imgui_ = ImGui::CreateContext();
+  ImGui::SetCurrentContext(imgui_);
+  ImGuiIO& io = ImGui::GetIO();
+  io.IniFilename = nullptr;  // a panel keeps no files
+  io.LogFilename = nullptr;
+  glui_theme::apply();
+  unsigned char* pixels = nullptr;
+  int w = 0, h = 0;
+  io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);  // frames need the font before any drawing
+  ImGui_ImplGLUT_Init();
+  ImGui_ImplOpenGL2_Init();
+  io.DisplaySize = ImVec2(1.0f, 1.0f);
+}
+
+GLUI_Context::~GLUI_Context() {
+  {
+    GluiContextScope scope(imgui_);
+    ImGui_ImplOpenGL2_Shutdown();
+    ImGui_ImplGLUT_Shutdown();
+  }
+  ImGui::DestroyContext(imgui_);
+}
+
+// --- Frames -------------------------------------------------------------------
+
+void GLUI_Context::build_panel() {
+  ImGuiIO& io = ImGui::GetIO();
+  ImGui::SetNextWindowPos(ImVec2(0.0f, 0.0f));
+  // At least the panel's own size: a click may arrive before the
+  // subwindow's first reshape has told ImGui how big it is.
+  ImGui::SetNextWindowSize(ImVec2(std::max(io.DisplaySize.x, static_cast<float>(width_)),
+                                  std::max(io.DisplaySize.y, static_cast<float>(height_))));
+  ImGui::Begin("##glui", nullptr,
+               ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
+                   ImGuiWindowFlags_NoBringToFrontOnFocus);
+  avail_.assign(1, ImGui::GetContentRegionAvail().x);
+  activated_ = false;
+  build(gui_.get_main_panel());
+  ImGui::End();
+}
+
+void GLUI_Context::set_frame_time() {
+  int now = glutGet(GLUT_ELAPSED_TIME);
+  int delta = now - last_frame_ms_;
+  ImGui::GetIO().DeltaTime = (delta > 0 ? delta : 1) / 1000.0f;
+  last_frame_ms_ = now;
+}
+
+void GLUI_Context::input_frame() {
+  {
+    GluiContextScope scope(imgui_);
+    set_frame_time();
+    ImGui::NewFrame();
+    bool clicked = ImGui::IsMouseClicked(0) || ImGui::IsMouseClicked(1);
+    build_panel();
+    ImGui::EndFrame();
+    // A click on the panel's background: nothing stays active.
+    if (clicked && !activated_) deactivate();
+  }
+  run_callbacks();
+  glutPostWindowRedisplay(gui_.get_glut_window_id());
+}
+
+void GLUI_Context::render() {
+  {
+    GluiContextScope scope(imgui_);
+    set_frame_time();
+    // Draw at the size the subwindow has now (the panel is current).
+    ImGui::GetIO().DisplaySize = ImVec2(static_cast<float>(std::max(glutGet(GLUT_WINDOW_WIDTH), 1)),
+                                        static_cast<float>(std::max(glutGet(GLUT_WINDOW_HEIGHT), 1)));
+    ImGui_ImplOpenGL2_NewFrame();
+    ImGui::NewFrame();
+    build_panel();
+    ImGui::Render();
+    ImGuiIO& io = ImGui::GetIO();
+    glViewport(0, 0, static_cast<int>(io.DisplaySize.x), static_cast<int>(io.DisplaySize.y));
+    const ImVec4& bg = ImGui::GetStyle().Colors[ImGuiCol_WindowBg];
+    glClearColor(bg.x, bg.y, bg.z, bg.w);
+    glClear(GL_COLOR_BUFFER_BIT);
+    ImGui_ImplOpenGL2_RenderDrawData(ImGui::GetDrawData());
+    glutSwapBuffers();
+    last_blink_ms_ = last_frame_ms_;
+    // A software renderer may give the first frame after a size change a
+    // buffer of the old size, shown shifted or cut off (it takes the new
+    // size at the swap); a second frame draws at the new size.
+    if (io.DisplaySize.x != drawn_size_.x || io.DisplaySize.y != drawn_size_.y) {
+      drawn_size_ = io.DisplaySize;
+      glutPostWindowRedisplay(gui_.get_glut_window_id());
+    }
+  }
+  run_callbacks();
+}
+
+// Control callbacks, run outside any ImGui frame with the main graphics
+// window current, so that they may draw into it and read it back.
+void GLUI_Context::run_callbacks() {
+  std::vector<Due> due;
+  due.swap(pending_);
+  for (const Due& d : due) {
+    int prev = glutGetWindow();
+    if (gui_.get_main_gfx_window() > 0) glutSetWindow(gui_.get_main_gfx_window());
+    d.cb(d.id);
+    if (prev > 0) glutSetWindow(prev);
+  }
+}
+
+void GLUI_Context::enter() {
+  if (active_) active_->commit_on_enter(*this);
+  input_frame();
+}
+
+// The frames a held control needs between input events: ImGui repeats a
+// held spinner arrow only in frames, and the mouse does not move.
+void GLUI_Context::hold_frame() {
+  bool held;
+  {
+    GluiContextScope scope(imgui_);
+    held = ImGui::GetActiveID() != 0 && ImGui::GetIO().MouseDown[0];
+  }
+  if (held) input_frame();
+}
+
+void GLUI_Context::idle() {
+  hold_frame();
+  // A text field being typed into shows a blinking caret.
+  GluiContextScope scope(imgui_);
+  if (ImGui::GetActiveID() != 0 && glutGet(GLUT_ELAPSED_TIME) - last_blink_ms_ >= kCaretBlinkMs)
+    glutPostWindowRedisplay(gui_.get_glut_window_id());
+}
+
+void GLUI_Context::deactivate() {
+  if (active_) {
+    GLUI_Control* was = active_;
+    active_ = nullptr;
+    was->deactivate(*this);
+  }
+  {
+    GluiContextScope scope(imgui_);
+    ImGui::ClearActiveID();
+  }
+  glutPostWindowRedisplay(gui_.get_glut_window_id());
+  // A value the deactivation committed is reported at once, before the
+  // click that ended the control goes on to the program.
+  run_callbacks();
+}
+
+// --- Measuring ----------------------------------------------------------------
+
+// Sizes the panel to its contents: a few frames (ImGui settles sizes over
+// two) with frames hugging what they hold.
+void GLUI_Context::measure() {
+  GluiContextScope scope(imgui_);
+  ImGuiIO& io = ImGui::GetIO();
+  ImVec2 saved = io.DisplaySize;
+  io.DisplaySize = ImVec2(4096.0f, 4096.0f);
+  measuring_ = true;
+  for (int i = 0; i < 3; ++i) {
+    ImGui::NewFrame();
+    build_panel();
+    ImGui::EndFrame();
+  }
+  float right = 0.0f, bottom = 0.0f;
+  for (const GLUI_Control* c : gui_.get_main_panel()->children()) {
+    right = std::max(right, static_cast<float>(c->rect().x + c->rect().w));
+    bottom = std::max(bottom, static_cast<float>(c->rect().y + c->rect().h));
+  }
+  measuring_ = false;
+  pending_.clear();
+  io.DisplaySize = saved;
+  const ImGuiStyle& style = ImGui::GetStyle();
+  width_ = static_cast<int>(std::ceil(right + style.WindowPadding.x));
+  height_ = static_cast<int>(std::ceil(bottom + style.WindowPadding.y));
+}
+
+int GLUI_Context::width() {
+  if (width_ == 0 && !gui_.controls().empty()) measure();
+  return width_;
+}
+
+int GLUI_Context::height() {
+  width();
+  return height_;
+}
+
+// --- For the widgets ------------------------------------------------------------
+
+void GLUI_Context::build(GLUI_Control* control) {
+  ImGui::PushID(control);
+  control->build(*this);
+  ImGui::PopID();
+}
+
+GLUI_Rect GLUI_Context::clickable_item(GLUI_Control* control) {
+  // A click into the text field already being typed in only moves the
+  // caret: ImGui does not activate it again, but it was clicked, and it
+  // stays the active control.
+  bool clicked_while_active = ImGui::IsItemActive() && ImGui::IsMouseClicked(0);
+  if (ImGui::IsItemActivated() || clicked_while_active) {
+    active_ = control;
+    activated_ = true;
+  }
+  return glui_rect_of(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+}
+
+void GLUI_Context::queue_callback(GLUI_Update_CB cb, int id) {
+  if (cb) pending_.push_back({cb, id});
+}
+
+// --- Layout ---------------------------------------------------------------------
+
+GLUI_Rect glui_rect_of(ImVec2 min, ImVec2 max) {
+  GLUI_Rect r;
+  r.x = static_cast<int>(std::floor(min.x));
+  r.y = static_cast<int>(std::floor(min.y));
+  r.w = static_cast<int>(std::ceil(max.x)) - r.x;
+  r.h = static_cast<int>(std::ceil(max.y)) - r.y;
+  return r;
+}
+
+bool glui_takes_text(const GLUI_Control* c) {
+  return dynamic_cast<const GLUI_EditText*>(c) || dynamic_cast<const GLUI_Spinner*>(c);
+}
+
+float glui_label_column(const GLUI_Panel& panel) {
+  // Text fields and spinners of one container line their boxes up in a
+  // column after the longest label. Each control draws inside an ImGui
+  // group, from whose start SameLine() counts.
+  float widest = 0.0f;
+  for (const GLUI_Control* c : panel.children())
+    if (glui_takes_text(c)) widest = std::max(widest, ImGui::CalcTextSize(c->get_name()).x);
+  return widest;
+}

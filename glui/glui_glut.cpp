@@ -1,0 +1,388 @@
+// The GLUT side of the toolkit, like Dear ImGui's GLUT backend: the
+// callbacks it registers for each panel subwindow and, through
+// GLUI_Master, for the main window; they turn GLUT's events into ImGui
+// input and run the panel's frames (glui_context.h). Also here: which
+// panel takes the keys typed over a main window, the idle loop, and where
+// the subwindows sit.
+#include <GL/freeglut.h>
+#include <backends/imgui_impl_glut.h>
+#include <imgui.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+
+#include "glui/glui.h"
+#include "glui/glui_context.h"
+#include "glui/glui_input.h"
+
+GLUI_Master_Object GLUI_Master;
+
+namespace {
+
+// The main windows' callbacks that GLUI_Master forwards, by GLUT window id.
+struct Forwarded {
+  void (*reshape)(int, int) = nullptr;
+  void (*keyboard)(unsigned char, int, int) = nullptr;
+  void (*special)(int, int, int) = nullptr;
+  void (*mouse)(int, int, int, int) = nullptr;
+};
+std::map<int, Forwarded> forwarded;
+void (*user_idle)() = nullptr;
+
+}  // namespace
+
+// --- Event entry points ------------------------------------------------------
+
+void glui_panel_display(GLUI* gui) {
+  // A panel that has not been placed yet (no forwarded reshape reached its
+  // main window) places itself before it draws.
+  if (glutGet(GLUT_WINDOW_WIDTH) != gui->get_panel_width() &&
+      (gui->get_position() == GLUI_SUBWINDOW_RIGHT || gui->get_position() == GLUI_SUBWINDOW_LEFT)) {
+    int self = glutGetWindow();
+    GLUI_Master.reposition_subwindows(gui->get_parent_window());
+    glutSetWindow(self);
+  }
+  gui->context().render();
+}
+
+void glui_panel_reshape(GLUI* gui, int width, int height) {
+  GluiContextScope scope(gui->context().imgui());
+  ImGui::GetIO().DisplaySize = ImVec2(static_cast<float>(std::max(width, 1)),
+                                      static_cast<float>(std::max(height, 1)));
+  glutPostWindowRedisplay(gui->get_glut_window_id());
+}
+
+void glui_panel_mouse(GLUI* gui, int button, int state, int x, int y) {
+  {
+    GluiContextScope scope(gui->context().imgui());
+    ImGuiIO& io = ImGui::GetIO();
+    if (button == 3 || button == 4) {  // freeglut reports the wheel as buttons 3 and 4
+      if (state == GLUT_DOWN) io.MouseWheel += button == 3 ? 1.0f : -1.0f;
+      io.MousePos = ImVec2(static_cast<float>(x), static_cast<float>(y));
+    } else {
+      ImGui_ImplGLUT_MouseFunc(button, state, x, y);
+    }
+  }
+  gui->context().input_frame();
+}
+
+void glui_panel_motion(GLUI* gui, int x, int y) {
+  GluiContextScope scope(gui->context().imgui());
+  ImGui_ImplGLUT_MotionFunc(x, y);
+  glutPostWindowRedisplay(gui->get_glut_window_id());
+}
+
+namespace {
+
+// Hands one input transition to the panel's ImGui context, then runs the
+// frame in which ImGui sees it.
+template <typename Event>
+void transition(GLUI* gui, Event&& event) {
+  {
+    GluiContextScope scope(gui->context().imgui());
+    event();
+  }
+  gui->context().input_frame();
+}
+
+// A key as GLUT reports it: a character (keyboard functions) or one of
+// GLUT's special keys (arrows, function keys, Home, End...).
+struct Key {
+  int code;
+  bool special;
+};
+
+// Tells the current ImGui context that a key went down or up.
+void feed_key(Key k, bool down) {
+  if (k.special)
+    down ? ImGui_ImplGLUT_SpecialFunc(k.code, 0, 0) : ImGui_ImplGLUT_SpecialUpFunc(k.code, 0, 0);
+  else if (down)
+    ImGui_ImplGLUT_KeyboardFunc(static_cast<unsigned char>(k.code), 0, 0);
+  else
+    ImGui_ImplGLUT_KeyboardUpFunc(static_cast<unsigned char>(k.code), 0, 0);
+}
+
+// Whether the current ImGui context holds the key down (the GLUT backend
+// keeps special keys 256 places after the characters).
+bool key_held(Key k) {
+  const ImGuiIO& io = ImGui::GetIO();
+  int i = k.special ? k.code + 256 : k.code;
+  return i >= 0 && i < IM_ARRAYSIZE(io.KeysDown) && io.KeysDown[i];
+}
+
+constexpr int kEnter = 13, kEscape = 27;
+
+// A key going down or up in a panel.
+//
+// Enter and Esc are the toolkit's: ImGui would end the edit on either (and
+// throw the typed text away on Esc), while the control clicked last keeps
+// the keys until the next click in the main window. Enter commits what was
+// typed; Esc does nothing, and does not reach the program either.
+//
+// GLUT repeats a held key as further presses; ImGui counts a press only
+// when the key goes down, so each press is preceded by a release.
+void panel_key(GLUI* gui, Key k, bool down) {
+  if (!k.special && k.code == kEscape) return;
+  if (!k.special && k.code == kEnter && glui_takes_text(gui->get_active_control())) {
+    if (down) gui->context().enter();
+    return;
+  }
+  if (down) {
+    transition(gui, [&] {
+      if (key_held(k)) feed_key(k, false);
+    });
+  }
+  transition(gui, [&] { feed_key(k, down); });
+}
+
+// Whether the panel serves `window`: docked on it, or calling back into it.
+bool serves(const GLUI* g, int window) {
+  return g->get_parent_window() == window || g->get_main_gfx_window() == window;
+}
+
+// A key going down or up over a main window. The control clicked last
+// takes the keys until the next click in the window, and only text
+// controls use them; otherwise a key going down reaches the program's
+// keyboard or special function, if it gave one.
+void main_key(Key k, bool down, int x, int y) {
+  int window = glutGetWindow();
+  for (GLUI* g : GLUI_Master.guis()) {
+    if (!g->get_active_control() || !serves(g, window)) continue;
+    if (glui_takes_text(g->get_active_control())) panel_key(g, k, down);
+    glutSetWindow(window);
+    return;
+  }
+  auto it = forwarded.find(window);
+  if (!down || it == forwarded.end()) return;
+  if (k.special && it->second.special) it->second.special(k.code, x, y);
+  if (!k.special && it->second.keyboard) it->second.keyboard(static_cast<unsigned char>(k.code), x, y);
+}
+
+}  // namespace
+
+void glui_panel_keyboard(GLUI* gui, unsigned char key, int x, int y) {
+  (void)x;
+  (void)y;
+  panel_key(gui, {key, false}, true);
+}
+void glui_panel_keyboard_up(GLUI* gui, unsigned char key, int x, int y) {
+  (void)x;
+  (void)y;
+  panel_key(gui, {key, false}, false);
+}
+void glui_panel_special(GLUI* gui, int key, int x, int y) {
+  (void)x;
+  (void)y;
+  panel_key(gui, {key, true}, true);
+}
+void glui_panel_special_up(GLUI* gui, int key, int x, int y) {
+  (void)x;
+  (void)y;
+  panel_key(gui, {key, true}, false);
+}
+
+void glui_main_reshape(int width, int height) {
+  int window = glutGetWindow();
+  auto it = forwarded.find(window);
+  if (it != forwarded.end() && it->second.reshape) it->second.reshape(width, height);
+  GLUI_Master.reposition_subwindows(window);
+  glutSetWindow(window);
+}
+
+void glui_main_keyboard(unsigned char key, int x, int y) { main_key({key, false}, true, x, y); }
+void glui_main_keyboard_up(unsigned char key, int x, int y) { main_key({key, false}, false, x, y); }
+void glui_main_special(int key, int x, int y) { main_key({key, true}, true, x, y); }
+void glui_main_special_up(int key, int x, int y) { main_key({key, true}, false, x, y); }
+
+void glui_main_mouse(int button, int state, int x, int y) {
+  int window = glutGetWindow();
+  // A click in the main window ends the panel's active control first,
+  // committing what was typed into it.
+  for (GLUI* g : GLUI_Master.guis())
+    if (g->get_active_control() && serves(g, window)) g->deactivate_current_control();
+  glutSetWindow(window);
+  auto it = forwarded.find(window);
+  if (it != forwarded.end() && it->second.mouse) it->second.mouse(button, state, x, y);
+}
+
+namespace {
+
+// The idle work runs once a frame of the screen. GLUT calls an idle
+// function over and over, as fast as the processor allows; between frames
+// none is set, so that GLUT sleeps until an event arrives or this timer
+// brings the idle function back at the next frame.
+using Clock = std::chrono::steady_clock;
+constexpr auto kFrame = std::chrono::microseconds(16667);  // 1/60 s
+Clock::time_point next_frame;
+bool idle_asleep = false;
+
+void wake_idle(int value) {
+  (void)value;
+  idle_asleep = false;
+  glutIdleFunc(glui_idle);
+}
+
+void sleep_until_next_frame() {
+  Clock::time_point now = Clock::now();
+  next_frame += kFrame;
+  if (next_frame <= now || next_frame > now + kFrame) next_frame = now + kFrame;
+  auto wait = std::chrono::ceil<std::chrono::milliseconds>(next_frame - now);
+  glutIdleFunc(nullptr);
+  idle_asleep = true;
+  glutTimerFunc(static_cast<unsigned>(wait.count()), wake_idle, 0);
+}
+
+}  // namespace
+
+void glui_idle() {
+  for (GLUI* g : GLUI_Master.guis()) g->context().idle();
+  if (user_idle) user_idle();
+  sleep_until_next_frame();
+}
+
+// --- GLUI_Master --------------------------------------------------------------
+
+namespace {
+
+GLUI* current_gui() { return GLUI_Master.find_glui_by_window_id(glutGetWindow()); }
+
+void panel_display_cb() {
+  if (GLUI* g = current_gui()) glui_panel_display(g);
+}
+void panel_reshape_cb(int w, int h) {
+  if (GLUI* g = current_gui()) glui_panel_reshape(g, w, h);
+}
+void panel_mouse_cb(int b, int s, int x, int y) {
+  if (GLUI* g = current_gui()) glui_panel_mouse(g, b, s, x, y);
+}
+void panel_motion_cb(int x, int y) {
+  if (GLUI* g = current_gui()) glui_panel_motion(g, x, y);
+}
+void panel_keyboard_cb(unsigned char k, int x, int y) {
+  if (GLUI* g = current_gui()) glui_panel_keyboard(g, k, x, y);
+}
+void panel_keyboard_up_cb(unsigned char k, int x, int y) {
+  if (GLUI* g = current_gui()) glui_panel_keyboard_up(g, k, x, y);
+}
+void panel_special_cb(int k, int x, int y) {
+  if (GLUI* g = current_gui()) glui_panel_special(g, k, x, y);
+}
+void panel_special_up_cb(int k, int x, int y) {
+  if (GLUI* g = current_gui()) glui_panel_special_up(g, k, x, y);
+}
+void panel_entry_cb(int state) {
+  // The pointer left the panel: nothing is hovered any more.
+  if (state != GLUT_LEFT) return;
+  if (GLUI* g = current_gui()) glui_panel_motion(g, -100000, -100000);
+}
+
+}  // namespace
+
+GLUI* GLUI_Master_Object::create_glui_subwindow(int parent_window, int position) {
+  glutSetWindow(parent_window);
+  int height = std::max(glutGet(GLUT_WINDOW_HEIGHT), 1);
+  // The width fits the controls, which do not exist yet: it is settled when
+  // first asked for, before the main window's first display.
+  int window = glutCreateSubWindow(parent_window, 0, 0, 1, height);
+  GLUI* g = new GLUI(parent_window, position, window);
+  glutDisplayFunc(panel_display_cb);
+  glutReshapeFunc(panel_reshape_cb);
+  glutMouseFunc(panel_mouse_cb);
+  glutMotionFunc(panel_motion_cb);
+  glutPassiveMotionFunc(panel_motion_cb);
+  glutKeyboardFunc(panel_keyboard_cb);
+  glutKeyboardUpFunc(panel_keyboard_up_cb);
+  glutSpecialFunc(panel_special_cb);
+  glutSpecialUpFunc(panel_special_up_cb);
+  glutEntryFunc(panel_entry_cb);
+  guis_.push_back(g);
+  glutSetWindow(parent_window);
+  return g;
+}
+
+void GLUI_Master_Object::set_glutReshapeFunc(void (*f)(int, int)) {
+  forwarded[glutGetWindow()].reshape = f;
+  glutReshapeFunc(glui_main_reshape);
+}
+
+void GLUI_Master_Object::set_glutKeyboardFunc(void (*f)(unsigned char, int, int)) {
+  forwarded[glutGetWindow()].keyboard = f;
+  glutKeyboardFunc(glui_main_keyboard);
+  glutKeyboardUpFunc(glui_main_keyboard_up);
+}
+
+void GLUI_Master_Object::set_glutSpecialFunc(void (*f)(int, int, int)) {
+  forwarded[glutGetWindow()].special = f;
+  glutSpecialFunc(glui_main_special);
+  glutSpecialUpFunc(glui_main_special_up);
+}
+
+void GLUI_Master_Object::set_glutMouseFunc(void (*f)(int, int, int, int)) {
+  forwarded[glutGetWindow()].mouse = f;
+  glutMouseFunc(glui_main_mouse);
+}
+
+void GLUI_Master_Object::set_glutIdleFunc(void (*f)()) {
+  user_idle = f;
+  if (!idle_asleep) glutIdleFunc(glui_idle);  // else the timer brings it back
+}
+
+void GLUI_Master_Object::get_viewport_area(int* x, int* y, int* w, int* h) {
+  int window = glutGetWindow();
+  int width = glutGet(GLUT_WINDOW_WIDTH);
+  int height = glutGet(GLUT_WINDOW_HEIGHT);
+  int left = 0, right = 0, top = 0, bottom = 0;
+  for (GLUI* g : guis_) {
+    if (g->get_parent_window() != window) continue;
+    switch (g->get_position()) {
+      case GLUI_SUBWINDOW_RIGHT: right += g->get_panel_width(); break;
+      case GLUI_SUBWINDOW_LEFT: left += g->get_panel_width(); break;
+      case GLUI_SUBWINDOW_TOP: top += g->get_panel_height(); break;
+      case GLUI_SUBWINDOW_BOTTOM: bottom += g->get_panel_height(); break;
+      default: break;
+    }
+  }
+  *x = std::max(left, 0);
+  *y = std::max(bottom, 0);
+  *w = std::max(width - left - right, 0);
+  *h = std::max(height - top - bottom, 0);
+}
+
+void GLUI_Master_Object::reposition_subwindows(int window) {
+  int prev = glutGetWindow();
+  glutSetWindow(window);
+  int width = glutGet(GLUT_WINDOW_WIDTH);
+  int height = glutGet(GLUT_WINDOW_HEIGHT);
+  for (GLUI* g : guis_) {
+    if (g->get_parent_window() != window) continue;
+    int pw = std::max(g->get_panel_width(), 1);
+    int ph = std::max(g->get_panel_height(), 1);
+    glutSetWindow(g->get_glut_window_id());
+    switch (g->get_position()) {
+      case GLUI_SUBWINDOW_LEFT:
+        glutPositionWindow(0, 0);
+        glutReshapeWindow(pw, std::max(height, 1));
+        break;
+      case GLUI_SUBWINDOW_TOP:
+        glutPositionWindow(0, 0);
+        glutReshapeWindow(std::max(width, 1), ph);
+        break;
+      case GLUI_SUBWINDOW_BOTTOM:
+        glutPositionWindow(0, height - ph);
+        glutReshapeWindow(std::max(width, 1), ph);
+        break;
+      default:  // right: flush with the right edge, full height
+        glutPositionWindow(width - pw, 0);
+        glutReshapeWindow(pw, std::max(height, 1));
+        break;
+    }
+  }
+  if (prev > 0) glutSetWindow(prev);
+}
+
+GLUI* GLUI_Master_Object::find_glui_by_window_id(int window_id) {
+  for (GLUI* g : guis_)
+    if (g->get_glut_window_id() == window_id) return g;
+  return nullptr;
+}

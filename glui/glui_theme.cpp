@@ -1,0 +1,52 @@
+#include "glui/glui_theme.h"
+
+namespace glui_theme {
+
+void apply() {
+  ImGui::StyleColorsLight();
+  ImGuiStyle& style = ImGui::GetStyle();
+  style.WindowRounding = 0.0f;
+  style.FrameRounding = 0.0f;
+  style.GrabRounding = 0.0f;
+  style.WindowBorderSize = 0.0f;
+  style.FrameBorderSize = 1.0f;
+  style.WindowPadding = ImVec2(8.0f, 8.0f);
+  style.FramePadding = ImVec2(4.0f, 2.0f);
+  style.ItemSpacing = ImVec2(6.0f, 3.0f);
+  style.ItemInnerSpacing = ImVec2(4.0f, 3.0f);
+  ImVec4* c = style.Colors;
+  c[ImGuiCol_WindowBg] = ImVec4(0.85f, 0.85f, 0.84f, 1.0f);
+  c[ImGuiCol_Text] = ImVec4(0.0f, 0.0f, 0.0f, 1.0f);
+  c[ImGuiCol_Border] = ImVec4(0.45f, 0.45f, 0.45f, 1.0f);
+  c[ImGuiCol_BorderShadow] = ImVec4(1.0f, 1.0f, 1.0f, 0.8f);
+  c[ImGuiCol_FrameBg] = ImVec4(1.0f, 1.0f, 1.0f, 1.0f);
+  c[ImGuiCol_FrameBgHovered] = ImVec4(0.96f, 0.97f, 1.0f, 1.0f);
+  c[ImGuiCol_FrameBgActive] = ImVec4(1.0f, 1.0f, 1.0f, 1.0f);
+  c[ImGuiCol_Button] = ImVec4(0.78f, 0.78f, 0.77f, 1.0f);
+  c[ImGuiCol_ButtonHovered] = ImVec4(0.86f, 0.86f, 0.85f, 1.0f);
+  c[ImGuiCol_ButtonActive] = ImVec4(0.66f, 0.66f, 0.65f, 1.0f);
+  c[ImGuiCol_Header] = ImVec4(0.74f, 0.76f, 0.80f, 1.0f);
+  c[ImGuiCol_HeaderHovered] = ImVec4(0.80f, 0.82f, 0.86f, 1.0f);
+  c[ImGuiCol_HeaderActive] = ImVec4(0.68f, 0.70f, 0.75f, 1.0f);
+  c[ImGuiCol_CheckMark] = ImVec4(0.0f, 0.0f, 0.0f, 1.0f);
+  c[ImGuiCol_TextSelectedBg] = ImVec4(0.55f, 0.68f, 0.90f, 1.0f);
+}
+
+namespace {
+
+ImU32 dark() { return ImGui::GetColorU32(ImGui::GetStyle().Colors[ImGuiCol_Border]); }
+ImU32 light() { return ImGui::GetColorU32(ImGui::GetStyle().Colors[ImGuiCol_BorderShadow]); }
+
+}  // namespace
+
+void draw_etched_rect(ImDrawList* dl, ImVec2 a, ImVec2 b) {
+  dl->AddRect(ImVec2(a.x + 1, a.y + 1), ImVec2(b.x + 1, b.y + 1), light());
+  dl->AddRect(a, b, dark());
+}
+
+void draw_etched_line(ImDrawList* dl, float x0, float x1, float y) {
+  dl->AddLine(ImVec2(x0, y), ImVec2(x1, y), dark());
+  dl->AddLine(ImVec2(x0, y + 1), ImVec2(x1, y + 1), light());
+}
+
+}  // namespace glui_theme
