@@ -11,14 +11,15 @@ root=$(pwd)
 tools/install-deps.sh
 
 jobs=$(nproc)
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Warnings are errors here: what CI builds must build clean.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDAUB_WERROR=ON
 cmake --build build -j"$jobs"
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDAUB_SANITIZE=ON -DDAUB_BENCH=OFF
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDAUB_SANITIZE=ON -DDAUB_BENCH=OFF -DDAUB_WERROR=ON
 cmake --build build-asan -j"$jobs"
 fuzzing=0
 if [ -f tests/fuzz/CMakeLists.txt ]; then
   fuzzing=1
-  cmake -S . -B build-fuzz -DDAUB_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+  cmake -S . -B build-fuzz -DDAUB_FUZZ=ON -DDAUB_WERROR=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
   cmake --build build-fuzz -j"$jobs"
 fi
 
