@@ -95,8 +95,6 @@ double idle_share(const std::string& program, const Size& size) {
   return 100.0 * static_cast<double>(after - before) / (ticks_per_second * kIdleSeconds);
 }
 
-bool is_white(const e2e::Rgb& c) { return c.r == 255 && c.g == 255 && c.b == 255; }
-
 // Bursts a second during a fast drag.
 double drag_rate(const std::string& program, const Size& size) {
   Session s(program, size);
@@ -118,11 +116,7 @@ double drag_rate(const std::string& program, const Size& size) {
   const Clock::time_point start = Clock::now();
   s.d.x().drag(s.d.window(), path, e2e::Button::Left, 1);
   auto painted = [&] {
-    const e2e::Screenshot shot = s.d.x().screenshot(corner);
-    for (int y = 0; y < shot.height; ++y)
-      for (int x = 0; x < shot.width; ++x)
-        if (!is_white(shot.at(x, y))) return true;
-    return false;
+    return non_white_pixels(s.d.x().screenshot(corner)) > 0;
   };
   if (!e2e::wait_until(painted, "the last burst", std::chrono::seconds(300))) return NAN;
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();

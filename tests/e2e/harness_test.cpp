@@ -14,7 +14,6 @@ namespace {
 
 using e2e::Button;
 using e2e::Found;
-using e2e::Rgb;
 
 const Rgb kRed{255, 0, 0}, kBlue{0, 0, 255}, kGreen{0, 255, 0};
 
@@ -54,7 +53,7 @@ TEST(E2eHarness, FindsTheWindowItsChildAndWhatItShows) {
   // Red block top-left, blue canvas, green child on the right.
   ASSERT_TRUE(p.x.wait_for_colour(p.window, {300, 200}, kGreen));
   EXPECT_FALSE(p.x.wait_for_colour(p.window, {300, 200}, kRed, std::chrono::milliseconds(200)));
-  e2e::Screenshot shot;
+  RgbImage shot;
   auto shows_probe = [&] {
     shot = p.x.screenshot(p.window);
     return shot.at(2, 2) == kRed && shot.at(19, 9) == kRed && shot.at(20, 9) == kBlue &&

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/app_harness.h"
 #include "tests/support/daubwork_e2e.h"
 #include "tests/support/picture_check.h"
+#include "tests/support/rough_files.h"
 #include "tests/support/tga_reader.h"
 
 namespace {
@@ -29,27 +29,14 @@ void write_quarters(const std::string& path) {
       if (!top && !left) c[0] = 230, c[1] = 210, c[2] = 40;
       rgb.insert(rgb.end(), c, c + 3);
     }
-  write_ppm(path, 40, 30, rgb);
+  write_ppm(path, RgbImage{40, 30, rgb});
 }
 
-// What is on the canvas now, as a saved canvas would hold it.
-TgaFile as_canvas(const e2e::Screenshot& shot) {
-  TgaFile t;
-  t.width = shot.width;
-  t.height = shot.height;
-  for (int row = 0; row < shot.height; ++row)
-    for (int x = 0; x < shot.width; ++x) {
-      e2e::Rgb c = shot.at(x, shot.height - 1 - row);
-      t.rgba.insert(t.rgba.end(), {c.r, c.g, c.b, 255});
-    }
-  return t;
-}
-
-// Window points (y down) to a canvas region (y up) around a drag, widened
-// by how far strokes reach: the scatter radius plus the stroke size.
-CanvasRegion around(e2e::Point a, e2e::Point b, int canvas_h, int reach) {
-  return {std::min(a.x, b.x) - reach, canvas_h - std::max(a.y, b.y) - reach, std::max(a.x, b.x) + reach,
-          canvas_h - std::min(a.y, b.y) + reach};
+// The canvas region around a drag, widened by how far strokes reach: the
+// scatter radius plus the stroke size.
+CanvasRegion around(e2e::Point a, e2e::Point b, int reach) {
+  return {std::min(a.x, b.x) - reach, std::min(a.y, b.y) - reach, std::max(a.x, b.x) + reach,
+          std::max(a.y, b.y) + reach};
 }
 
 struct Journey {
@@ -93,25 +80,11 @@ Journey take_the_journey() {
   // The light: a right click.
   d.click_canvas(450, 80, e2e::Button::Right);
   EXPECT_TRUE(d.wait_until_shown());
-  int painted = 0;
-  {
-    e2e::Screenshot s = d.canvas_shot();
-    for (int y = 0; y < s.height; ++y)
-      for (int x = 0; x < s.width; ++x) painted += s.at(x, y) != e2e::Rgb{255, 255, 255};
-  }
-  EXPECT_GT(painted, 20000);
+  EXPECT_GT(non_white_pixels(d.canvas_shot()), 20000);
 
   // Clear Image: white again.
   d.click("Clear Image");
-  EXPECT_TRUE(e2e::wait_until(
-      [&] {
-        e2e::Screenshot s = d.canvas_shot();
-        for (int y = 0; y < s.height; ++y)
-          for (int x = 0; x < s.width; ++x)
-            if (s.at(x, y) != e2e::Rgb{255, 255, 255}) return false;
-        return true;
-      },
-      "a white canvas after Clear Image"));
+  EXPECT_TRUE(wait_for_white_canvas(d));
 
   // A smaller window: the next drag captures the picture at the new size
   // before its first stroke, so the strokes take the colours of the
@@ -124,16 +97,15 @@ Journey take_the_journey() {
   {
     TempDir scratch;
     RgbImage picture = picture_at_size(source_path("samples/image1.jpg"), cw, ch, scratch.path());
-    e2e::Screenshot shot = d.canvas_shot();
+    RgbImage shot = d.canvas_shot();
     EXPECT_EQ(shot.width, cw);
     EXPECT_EQ(shot.height, ch);
-    TgaFile now = as_canvas(shot);
-    CanvasRegion r = around({100, 100}, {250, 200}, ch, 62);
+    CanvasRegion r = around({100, 100}, {250, 200}, 62);
     std::string why;
     int n = 0;
-    EXPECT_TRUE(painted_from_picture(now, picture, r, 12, 24, false, &n, &why)) << why;
+    EXPECT_TRUE(painted_from_picture(shot, picture, r, 12, 24, false, &n, &why)) << why;
     EXPECT_GT(n, 2000);
-    EXPECT_EQ(painted_outside(now, {r}), 0);
+    EXPECT_EQ(painted_outside(shot, {r}), 0);
   }
 
   // Another picture, typed in, loaded and painted with three brushes.
@@ -173,27 +145,20 @@ Journey take_the_journey() {
   EXPECT_EQ(tga.descriptor, 0);
   TempDir scratch;
   RgbImage quarters = picture_at_size(d.dir().file("quarters.ppm"), cw, ch, scratch.path());
-  const CanvasRegion circles = around(c0, c1, ch, 62), blocks = around(b0, b1, ch, 72),
-                     model = around(o0, o1, ch, 62);
-  EXPECT_EQ(painted_outside(tga, {circles, blocks, model}), 0);
+  const CanvasRegion circles = around(c0, c1, 62), blocks = around(b0, b1, 72), model = around(o0, o1, 62);
+  EXPECT_EQ(painted_outside(tga.pixels, {circles, blocks, model}), 0);
   for (auto [region, outlines] : {std::pair{circles, false}, std::pair{blocks, true}}) {
     int n = 0;
     std::string why;
-    EXPECT_TRUE(painted_from_picture(tga, quarters, region, 12, 24, outlines, &n, &why)) << why;
+    EXPECT_TRUE(painted_from_picture(tga.pixels, quarters, region, 12, 24, outlines, &n, &why)) << why;
     EXPECT_GT(n, 2000);
   }
   // Upright: the circles at the top-left are red, the blocks at the
   // bottom-right yellow.
-  const unsigned char* top_left = &tga.rgba[4 * ((static_cast<size_t>(ch) - 90) * cw + 110)];
-  EXPECT_GT(top_left[0], 150);
-  EXPECT_LT(top_left[2], 100);
-  int model_painted = 0;
-  for (int y = model.y0; y < model.y1; ++y)
-    for (int x = model.x0; x < model.x1; ++x) {
-      const unsigned char* p = &tga.rgba[4 * (static_cast<size_t>(y) * cw + x)];
-      model_painted += !(p[0] == 255 && p[1] == 255 && p[2] == 255);
-    }
-  EXPECT_GT(model_painted, 2000);
+  const Rgb top_left = tga.pixels.at(110, 89);
+  EXPECT_GT(top_left.r, 150);
+  EXPECT_LT(top_left.b, 100);
+  EXPECT_GT(non_white_pixels(tga.pixels, model.x0, model.y0, model.x1, model.y1), 2000);
 
   // The console told the story, and nothing else.
   std::vector<std::string> lines = app.lines();

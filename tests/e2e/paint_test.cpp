@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/app_harness.h"
 #include "tests/support/daubwork_e2e.h"
 #include "tests/support/picture_check.h"
 #include "tests/support/tga_reader.h"
@@ -50,15 +49,15 @@ TEST(Paint, ADragPaintsThePicturesColoursWhereItWentAndRepeatsExactly) {
   EXPECT_TRUE(first == second) << "the same drag after start-up painted different pixels";
 
   // Strokes lie within radius + size of the drag's path (the path's
-  // bounding box, canvas y up), in colours taken from the picture.
-  const CanvasRegion around_drag{80 - 62, 600 - 400 - 62, 300 + 62, 600 - 120 + 62};
-  EXPECT_EQ(painted_outside(tga, {around_drag}), 0);
+  // bounding box), in colours taken from the picture.
+  const CanvasRegion around_drag{80 - 62, 120 - 62, 300 + 62, 400 + 62};
+  EXPECT_EQ(painted_outside(tga.pixels, {around_drag}), 0);
   TempDir scratch;
   RgbImage picture = picture_at_size(source_path("samples/image1.jpg"), canvas_w, 600, scratch.path());
   ASSERT_EQ(picture.width, canvas_w);
   int painted = 0;
   std::string why;
-  EXPECT_TRUE(painted_from_picture(tga, picture, around_drag, 12, 24, false, &painted, &why)) << why;
+  EXPECT_TRUE(painted_from_picture(tga.pixels, picture, around_drag, 12, 24, false, &painted, &why)) << why;
   EXPECT_GT(painted, 5000);
 }
 
@@ -72,7 +71,7 @@ TEST(Paint, WithFollowEdgesLinesRunAlongTheStripes) {
   for (int row = 0; row < 220; ++row)
     for (int col = 0; col < 64; ++col)
       for (int c = 0; c < 3; ++c) rgb.push_back(static_cast<unsigned char>(250 - (row / 44) * 50));
-  write_ppm(pics.file("stripes.ppm"), 64, 220, rgb);
+  write_ppm(pics.file("stripes.ppm"), RgbImage{64, 220, rgb});
   Daubwork d;
   std::filesystem::copy_file(pics.file("stripes.ppm"), d.dir().file("stripes.ppm"));
   ASSERT_TRUE(d.set_text("Image Filename: ", "stripes.ppm"));
@@ -88,12 +87,11 @@ TEST(Paint, WithFollowEdgesLinesRunAlongTheStripes) {
     int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
   };
   auto extent = [&](int from_x, int to_x) {
-    e2e::Screenshot s = d.canvas_shot();
+    RgbImage s = d.canvas_shot();
     Box b;
     for (int y = 0; y < s.height; ++y)
       for (int x = from_x; x < to_x; ++x) {
-        e2e::Rgb c = s.at(x, y);
-        if (c.r == 255 && c.g == 255 && c.b == 255) continue;
+        if (is_white(s.at(x, y))) continue;
         b.x0 = std::min(b.x0, x), b.x1 = std::max(b.x1, x);
         b.y0 = std::min(b.y0, y), b.y1 = std::max(b.y1, y);
       }

@@ -109,7 +109,7 @@ TEST(RoughHandling, AfterGrowingWithNoPictureStrokesBeyondTheLastCaptureAreDropp
   ASSERT_TRUE(resize_and_wait(d, 1200, 960));
   // Window row 200 is canvas row 759, above the 600 captured rows.
   d.drag({{100, 200}, {101, 200}}, 1);
-  e2e::Rgb inside;
+  Rgb inside;
   ASSERT_TRUE(paint_block(d, {100, 700}, &inside));  // canvas row 259: inside
   EXPECT_TRUE(is_white(inside)) << inside;
   EXPECT_EQ(non_white_pixels(d.canvas_shot(), 0, 0, 400, 380), 0) << "a stroke beyond the capture was drawn";

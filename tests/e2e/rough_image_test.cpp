@@ -94,7 +94,7 @@ TEST_P(BadPictureTest, IsReportedBlanksThePaintingAndLeavesAWhiteSourceImage) {
   ASSERT_TRUE(single_block_strokes(d));
   // First a picture that loads: strokes take its colours.
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
-  e2e::Rgb inside;
+  Rgb inside;
   ASSERT_TRUE(paint_block(d, {80, 150}, &inside));
   EXPECT_FALSE(is_white(inside)) << inside;
 
@@ -138,7 +138,7 @@ TEST(RoughImage, AJpegCutOffHalfWayIsReportedAndPaintingGoesOn) {
   ASSERT_TRUE(d.app().wait_for_match("^(Image cut\\.jpg loaded\\.|Could not load image cut\\.jpg!)$", &found, from));
   const bool loaded = found.line == "Image cut.jpg loaded.";
   // The top of the picture (the wood, top-left) survived the cut.
-  e2e::Rgb inside;
+  Rgb inside;
   ASSERT_TRUE(paint_block(d, {60, 60}, &inside));
   if (loaded)
     EXPECT_FALSE(is_white(inside)) << inside;
@@ -157,11 +157,11 @@ TEST(RoughImage, AnEightThousandPixelSquarePngLoadsAndIsStretchedOverTheCanvas) 
   ASSERT_TRUE(d.set_text("Image Filename: ", "huge.png"));
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image huge.png loaded."));
   const int canvas_w = 800 - d.panel_width();
-  e2e::Rgb left, right;
+  Rgb left, right;
   ASSERT_TRUE(paint_block(d, {canvas_w / 4, 300}, &left));
   ASSERT_TRUE(paint_block(d, {3 * canvas_w / 4, 300}, &right));
-  EXPECT_EQ(left, (e2e::Rgb{255, 0, 0}));
-  EXPECT_EQ(right, (e2e::Rgb{0, 0, 255}));
+  EXPECT_EQ(left, (Rgb{255, 0, 0}));
+  EXPECT_EQ(right, (Rgb{0, 0, 255}));
   EXPECT_EQ(d.app().errors(), "");
 }
 
@@ -209,8 +209,8 @@ bool red_over_blue(const TempDir& d, const std::string& name, const std::string&
   return std::system(cmd.c_str()) == 0;
 }
 
-bool reddish(e2e::Rgb c) { return c.r > 200 && c.g < 60 && c.b < 60; }
-bool bluish(e2e::Rgb c) { return c.r < 60 && c.g < 60 && c.b > 200; }
+bool reddish(Rgb c) { return c.r > 200 && c.g < 60 && c.b < 60; }
+bool bluish(Rgb c) { return c.r < 60 && c.g < 60 && c.b > 200; }
 
 }  // namespace
 
@@ -231,7 +231,7 @@ TEST(RoughImage, PicturesInCommonFormatsLoadUpright) {
     ASSERT_TRUE(red_over_blue(d.dir(), name, prefix));
     ASSERT_TRUE(d.set_text("Image Filename: ", name));
     ASSERT_TRUE(d.click_and_wait("Load Image", "Image " + name + " loaded."));
-    e2e::Rgb top, bottom;
+    Rgb top, bottom;
     ASSERT_TRUE(paint_block(d, {column, 100}, &top));
     ASSERT_TRUE(paint_block(d, {column, 500}, &bottom));
     EXPECT_TRUE(reddish(top)) << top;
@@ -247,7 +247,7 @@ TEST(RoughImage, ASavedTgaLoadsBackUpright) {
   ASSERT_TRUE(single_block_strokes(d));
   ASSERT_TRUE(d.set_text("Image Filename: ", "stack.ppm"));
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image stack.ppm loaded."));
-  e2e::Rgb top, bottom;
+  Rgb top, bottom;
   ASSERT_TRUE(paint_block(d, {100, 100}, &top));
   ASSERT_TRUE(paint_block(d, {200, 450}, &bottom));
   ASSERT_TRUE(reddish(top)) << top;
@@ -257,7 +257,7 @@ TEST(RoughImage, ASavedTgaLoadsBackUpright) {
   ASSERT_TRUE(e2e::wait_for_file(d.dir().file("painting.tga"), 18 + (800u - d.panel_width()) * 600u * 4));
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image painting.tga loaded."));
   // Strokes on the two blocks take their colours again.
-  e2e::Rgb top_again, bottom_again;
+  Rgb top_again, bottom_again;
   ASSERT_TRUE(paint_block(d, {100, 100}, &top_again));
   ASSERT_TRUE(paint_block(d, {200, 450}, &bottom_again));
   EXPECT_EQ(top_again, top);

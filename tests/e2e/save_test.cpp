@@ -9,23 +9,12 @@
 
 namespace {
 
-bool white(const unsigned char* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
-// Pixels of a w x h canvas whose colour in the file (bottom row first)
-// differs from the screen (top row first).
-int mismatches(const TgaFile& tga, const e2e::Screenshot& shown, int w, int h) {
+// Pixels of a w x h canvas whose colour in the file differs from the screen.
+int mismatches(const TgaFile& tga, const RgbImage& shown, int w, int h) {
   int mismatched = 0;
-  for (int row = 0; row < h; ++row)
-    for (int x = 0; x < w; ++x) {
-      const unsigned char* p = &tga.rgba[4 * (static_cast<size_t>(row) * w + x)];
-      const e2e::Rgb s = shown.at(x, h - 1 - row);
-      mismatched += s.r != p[0] || s.g != p[1] || s.b != p[2];
-    }
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) mismatched += tga.pixels.at(x, y) != shown.at(x, y);
   return mismatched;
-}
-
-bool white_at(const e2e::Screenshot& s, int x, int y) {
-  const e2e::Rgb p = s.at(x, y);
-  return p.r == 255 && p.g == 255 && p.b == 255;
 }
 
 }  // namespace
@@ -38,7 +27,7 @@ TEST(Save, WritesTheCanvasAsShownUprightWithItsStrokesWhereTheyWerePainted) {
   // What the file must hold is the canvas once every motion has been
   // painted and shown.
   ASSERT_TRUE(d.wait_until_shown());
-  e2e::Screenshot shown = d.canvas_shot();
+  RgbImage shown = d.canvas_shot();
   ASSERT_TRUE(d.set_text("Image Filename: ", "painting.tga"));
   d.click("Save Image");
   const int w = 800 - d.panel_width(), h = 600;
@@ -53,17 +42,17 @@ TEST(Save, WritesTheCanvasAsShownUprightWithItsStrokesWhereTheyWerePainted) {
   EXPECT_EQ(tga.height, h);
   EXPECT_EQ(tga.depth, 32);
   EXPECT_EQ(tga.descriptor, 0);
-  // The file's first row is the canvas's bottom; it matches the screen
-  // pixel for pixel, and every alpha byte is 255.
+  // The file's first row is the canvas's bottom (descriptor 0, read back
+  // upright); it matches the screen pixel for pixel, and every alpha byte
+  // is 255.
   int painted = 0;
-  for (int row = 0; row < h; ++row)
+  for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
-      const unsigned char* p = &tga.rgba[4 * (static_cast<size_t>(row) * w + x)];
-      ASSERT_EQ(p[3], 255);
-      if (!white(p)) {
+      ASSERT_EQ(tga.alpha[static_cast<size_t>(y) * w + x], 255);
+      if (!is_white(tga.pixels.at(x, y))) {
         ++painted;
         EXPECT_LT(x, 200) << "a stroke far from the drag";
-        EXPECT_GT(row, h - 160) << "a stroke far from the drag";
+        EXPECT_LT(y, 159) << "a stroke far from the drag";
       }
     }
   EXPECT_EQ(mismatches(tga, shown, w, h), 0);
@@ -80,11 +69,8 @@ TEST(Save, AFailedSaveReportsTheErrorAndKeepsThePainting) {
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
   d.drag({{60, 60}, {120, 80}});
   ASSERT_TRUE(d.wait_until_shown());
-  const e2e::Screenshot before = d.canvas_shot();
-  int painted = 0;
-  for (int y = 0; y < 200; ++y)
-    for (int x = 0; x < 200; ++x) painted += !white_at(before, x, y);
-  ASSERT_GT(painted, 500);
+  const RgbImage before = d.canvas_shot();
+  ASSERT_GT(non_white_pixels(before, 0, 0, 200, 200), 500);
 
   ASSERT_TRUE(d.set_text("Image Filename: ", "no/such/folder/x.tga"));
   ASSERT_TRUE(d.click_and_wait("Save Image", "[ERROR] could not save file \"no/such/folder/x.tga\"",

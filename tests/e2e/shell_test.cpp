@@ -10,19 +10,9 @@
 
 namespace {
 
-bool is_white(const e2e::Rgb& c) { return c.r == 255 && c.g == 255 && c.b == 255; }
-
-// How many pixels of a screenshot are not white.
-int painted_pixels(const e2e::Screenshot& shot) {
-  int n = 0;
-  for (int y = 0; y < shot.height; ++y)
-    for (int x = 0; x < shot.width; ++x) n += !is_white(shot.at(x, y));
-  return n;
-}
-
 // Whether the panel as shown holds the picture it had at start-up, anchored
 // at the top: the rows both have alike, and below them the background.
-bool same_panel(const e2e::Screenshot& now, const e2e::Screenshot& start) {
+bool same_panel(const RgbImage& now, const RgbImage& start) {
   if (now.width != start.width) return false;
   for (int y = 0; y < now.height; ++y)
     for (int x = 0; x < now.width; ++x)
@@ -38,10 +28,10 @@ TEST(Shell, ThePanelIsDrawnWholeAfterEveryResize) {
   Daubwork d;
   d.x().move_pointer(d.window(), 100, 100);
   ASSERT_TRUE(d.wait_until_handled());  // the panel has been drawn
-  e2e::Screenshot start;
+  RgbImage start;
   ASSERT_TRUE(e2e::wait_until(
       [&] {
-        e2e::Screenshot now = d.x().screenshot(d.panel());
+        RgbImage now = d.x().screenshot(d.panel());
         bool settled = now.rgb == start.rgb;
         start = now;
         return settled;
@@ -71,7 +61,7 @@ TEST(Shell, OpensItsWindowWithThePanelDockedRightAndAWhiteCanvas) {
   EXPECT_EQ(kids[0].rect.x, 800 - d.panel_width());
   EXPECT_EQ(kids[0].rect.y, 0);
   EXPECT_EQ(kids[0].rect.height, 600);
-  EXPECT_TRUE(e2e::wait_until([&] { return painted_pixels(d.canvas_shot()) == 0; }, "a white canvas"));
+  EXPECT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) == 0; }, "a white canvas"));
 }
 
 TEST(Shell, QEndsTheProgramWithStatusZero) {
@@ -134,7 +124,7 @@ TEST(Shell, SpinnersClampWhatIsTypedWhenTheyLoseTheFocus) {
   // One stroke of size 100 within a pixel of (250, 300): a disc of radius
   // 100 around it is painted, and nothing beyond.
   auto painted = [&] {
-    e2e::Screenshot s = d.canvas_shot();
+    RgbImage s = d.canvas_shot();
     return !is_white(s.at(250, 300)) && !is_white(s.at(250, 205)) && !is_white(s.at(160, 300)) &&
            is_white(s.at(250, 408)) && is_white(s.at(145, 300));
   };
@@ -145,10 +135,10 @@ TEST(Shell, ClearImageWipesThePainting) {
   Daubwork d;
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
   d.drag({{100, 100}, {300, 300}});
-  ASSERT_TRUE(e2e::wait_until([&] { return painted_pixels(d.canvas_shot()) > 1000; }, "strokes"));
+  ASSERT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) > 1000; }, "strokes"));
   d.click("Clear Image");
-  EXPECT_TRUE(e2e::wait_until([&] { return painted_pixels(d.canvas_shot()) == 0; }, "a white canvas"));
+  EXPECT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) == 0; }, "a white canvas"));
   // The picture stays loaded: the next drag paints in its colours again.
   d.drag({{100, 100}, {300, 300}});
-  EXPECT_TRUE(e2e::wait_until([&] { return painted_pixels(d.canvas_shot()) > 1000; }, "strokes again"));
+  EXPECT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) > 1000; }, "strokes again"));
 }

@@ -14,6 +14,7 @@
 #include "image/source_image.h"
 #include "paint/stroke.h"
 #include "tests/support/app_harness.h"
+#include "tests/support/rgb_image.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ void expect_near(const std::vector<unsigned char>& got, const std::vector<unsign
 class SourceImage : public ::testing::Test {
  protected:
   void SetUp() override {
-    write_ppm(app.dir().file("pic.ppm"), 7, 5, test_picture());
+    write_ppm(app.dir().file("pic.ppm"), RgbImage{7, 5, test_picture()});
     image_filename_text->set_text("pic.ppm");
   }
   AppHarness app;
@@ -144,7 +145,7 @@ TEST_F(SourceImage, EveryLoadCapturesAgainAndBlanksThePainting) {
   ASSERT_FALSE(app.all_white(CANVAS_FRONT));
   // A capture replaces the arrays; change the picture on disk to see it.
   std::vector<unsigned char> grey(7 * 5 * 3, 128);
-  write_ppm(app.dir().file("pic.ppm"), 7, 5, grey);
+  write_ppm(app.dir().file("pic.ppm"), RgbImage{7, 5, grey});
   control_cb(LOAD_IMAGE_ID);
   EXPECT_TRUE(app.all_white(CANVAS_BACK));
   EXPECT_TRUE(app.all_white(CANVAS_FRONT));

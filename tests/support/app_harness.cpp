@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -79,10 +78,4 @@ bool AppHarness::all_white(CanvasBuffer buffer) {
   for (unsigned char c : px)
     if (c != 255) return false;
   return true;
-}
-
-void write_ppm(const std::string& path, int width, int height, const std::vector<unsigned char>& rgb) {
-  std::ofstream out(path, std::ios::binary);
-  out << "P6\n" << width << " " << height << "\n255\n";
-  out.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
 }

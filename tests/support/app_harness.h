@@ -37,7 +37,3 @@ class AppHarness {
   TempDir dir_;
   std::string old_cwd_;
 };
-
-// Writes a binary PPM picture (rows top first, as image files store them).
-// `rgb` holds width * height * 3 bytes, top row first.
-void write_ppm(const std::string& path, int width, int height, const std::vector<unsigned char>& rgb);

@@ -132,7 +132,7 @@ testing::AssertionResult Daubwork::click_and_wait(const std::string& label, cons
   return app_->wait_for_line(line, nullptr, from, stream);
 }
 
-e2e::Screenshot Daubwork::canvas_shot() {
+RgbImage Daubwork::canvas_shot() {
   e2e::Rect g = x_.geometry(window_);
   g.width -= panel_width_;
   return x_.screenshot(g);
@@ -145,13 +145,13 @@ testing::AssertionResult Daubwork::wait_until_handled() {
   // sent before them. Quit is compared with two other buttons, of which
   // the pointer may have left one lit a moment ago. The pointer goes back
   // where it was.
-  auto fill = [&](const e2e::Screenshot& shot, const char* label) {
+  auto fill = [&](const RgbImage& shot, const char* label) {
     const e2e::Rect& r = control(label).hot;
     return shot.at(r.x + 2, r.y + r.height / 2);
   };
   auto quit_lit = [&](bool lit) {
-    const e2e::Screenshot shot = x_.screenshot(panel_);
-    const e2e::Rgb quit = fill(shot, "Quit"), a = fill(shot, "Load Image"), b = fill(shot, "Clear Image");
+    const RgbImage shot = x_.screenshot(panel_);
+    const Rgb quit = fill(shot, "Quit"), a = fill(shot, "Load Image"), b = fill(shot, "Clear Image");
     return a == b && (quit != a) == lit;
   };
   ::Window root, child;
@@ -172,13 +172,13 @@ testing::AssertionResult Daubwork::wait_until_shown() {
   if (!handled) return handled;
   // Three looks a tenth of a second apart must agree: one quiet tenth can
   // be a program that the busy machine has not scheduled yet.
-  e2e::Screenshot last = canvas_shot();
+  RgbImage last = canvas_shot();
   auto start = std::chrono::steady_clock::now();
   int quiet = 0;
   return e2e::wait_until(
       [&] {
         if (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(100)) return false;
-        e2e::Screenshot now = canvas_shot();
+        RgbImage now = canvas_shot();
         quiet = now.rgb == last.rgb ? quiet + 1 : 0;
         last = now;
         start = std::chrono::steady_clock::now();

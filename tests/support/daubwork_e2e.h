@@ -66,7 +66,7 @@ class Daubwork {
                                           e2e::Stream stream = e2e::Stream::Out);
 
   // A screenshot of the canvas, top row first, canvas-sized.
-  e2e::Screenshot canvas_shot();
+  RgbImage canvas_shot();
   // Waits until the program has handled every event sent to it so far
   // (what it shows proves it), and then until the canvas on screen stops
   // changing (the same at three looks a tenth of a second apart), so that

@@ -202,22 +202,6 @@ testing::AssertionResult seed(const TempDir& dir, const std::vector<std::string>
   return testing::AssertionSuccess();
 }
 
-std::ostream& operator<<(std::ostream& os, const Rgb& c) {
-  return os << "(" << int(c.r) << ", " << int(c.g) << ", " << int(c.b) << ")";
-}
-
-Rgb Screenshot::at(int x, int y) const {
-  if (x < 0 || y < 0 || x >= width || y >= height) return Rgb{};
-  const unsigned char* p = &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
-  return Rgb{p[0], p[1], p[2]};
-}
-
-bool Screenshot::write_ppm(const std::string& path) const {
-  std::string data = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-  data.append(rgb.begin(), rgb.end());
-  return write_file(path, data);
-}
-
 // --- XServer ----------------------------------------------------------------
 
 XServer::XServer(int screen_width, int screen_height) : log_dir_(std::make_unique<TempDir>()) {
@@ -468,19 +452,19 @@ testing::AssertionResult XServer::type_text(const std::string& text) {
   return testing::AssertionSuccess();
 }
 
-Screenshot XServer::screenshot() {
+RgbImage XServer::screenshot() {
   return screenshot(Rect{0, 0, DisplayWidth(display_, DefaultScreen(display_)),
                          DisplayHeight(display_, DefaultScreen(display_))});
 }
 
-Screenshot XServer::screenshot(Window window) { return screenshot(geometry(window)); }
+RgbImage XServer::screenshot(Window window) { return screenshot(geometry(window)); }
 
-Screenshot XServer::screenshot(const Rect& region) {
+RgbImage XServer::screenshot(const Rect& region) {
   const int sw = DisplayWidth(display_, DefaultScreen(display_));
   const int sh = DisplayHeight(display_, DefaultScreen(display_));
   const int x0 = std::max(region.x, 0), y0 = std::max(region.y, 0);
   const int x1 = std::min(region.x + region.width, sw), y1 = std::min(region.y + region.height, sh);
-  Screenshot shot;
+  RgbImage shot;
   if (x1 <= x0 || y1 <= y0) return shot;
   XImage* image = XGetImage(display_, DefaultRootWindow(display_), x0, y0,
                             static_cast<unsigned>(x1 - x0), static_cast<unsigned>(y1 - y0),

@@ -42,6 +42,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/rgb_image.h"
+
 class TempDir;
 struct _XDisplay;
 
@@ -77,21 +79,6 @@ struct ChildWindow {
   Window id = 0;
   Rect rect;  // inside area, relative to the parent's inside, y down
   bool mapped = false;
-};
-
-struct Rgb {
-  unsigned char r = 0, g = 0, b = 0;
-  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-  bool operator!=(const Rgb& o) const { return !(*this == o); }
-};
-std::ostream& operator<<(std::ostream& os, const Rgb& c);
-
-// Pixels as shown on screen: R, G, B bytes, top row first.
-struct Screenshot {
-  int width = 0, height = 0;
-  std::vector<unsigned char> rgb;
-  Rgb at(int x, int y) const;  // x, y from the top-left corner
-  bool write_ppm(const std::string& path) const;  // for looking at a failure
 };
 
 enum class Button { Left = 1, Middle = 2, Right = 3 };  // X button numbers
@@ -146,9 +133,10 @@ class XServer {
   void sync();  // waits until the server has handled every request sent
 
   // --- Screen ---------------------------------------------------------------
-  Screenshot screenshot();                    // the whole screen
-  Screenshot screenshot(const Rect& region);  // screen coordinates, clipped
-  Screenshot screenshot(Window window);       // the window's inside as shown
+  // Pixels as shown on screen (write_ppm keeps one for looking at a failure).
+  RgbImage screenshot();                    // the whole screen
+  RgbImage screenshot(const Rect& region);  // screen coordinates, clipped
+  RgbImage screenshot(Window window);       // the window's inside as shown
   // Waits until the window shows colour at its pixel (x, y), from its
   // top-left corner.
   testing::AssertionResult wait_for_colour(Window window, Point at, Rgb colour,

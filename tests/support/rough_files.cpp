@@ -63,7 +63,7 @@ std::string zlib_stored(const std::string& raw) {
 
 }  // namespace
 
-std::string two_colour_png(int width, int height, e2e::Rgb left, e2e::Rgb right) {
+std::string two_colour_png(int width, int height, Rgb left, Rgb right) {
   std::string png("\x89PNG\r\n\x1a\n", 8);
   std::string ihdr;
   put_be32(&ihdr, static_cast<uint32_t>(width));
@@ -89,25 +89,6 @@ std::string two_colour_png(int width, int height, e2e::Rgb left, e2e::Rgb right)
 
 std::string cut(const std::string& bytes, std::size_t keep) { return bytes.substr(0, keep); }
 
-bool is_white(const e2e::Rgb& c) { return c.r == 255 && c.g == 255 && c.b == 255; }
-bool is_black(const e2e::Rgb& c) { return c.r == 0 && c.g == 0 && c.b == 0; }
-
-int non_white_pixels(const e2e::Screenshot& shot, int x0, int y0, int x1, int y1) {
-  int n = 0;
-  for (int y = std::max(y0, 0); y < std::min(y1, shot.height); ++y)
-    for (int x = std::max(x0, 0); x < std::min(x1, shot.width); ++x) n += !is_white(shot.at(x, y));
-  return n;
-}
-
-int non_white_pixels(const e2e::Screenshot& shot) { return non_white_pixels(shot, 0, 0, shot.width, shot.height); }
-
-int black_pixels(const e2e::Screenshot& shot, int x0, int y0, int x1, int y1) {
-  int n = 0;
-  for (int y = std::max(y0, 0); y < std::min(y1, shot.height); ++y)
-    for (int x = std::max(x0, 0); x < std::min(x1, shot.width); ++x) n += is_black(shot.at(x, y));
-  return n;
-}
-
 testing::AssertionResult single_block_strokes(Daubwork& d) {
   for (const auto& [label, value] : std::vector<std::pair<std::string, std::string>>{
            {"Stroke Number: ", "1"}, {"Stroke Radius: ", "1"}, {"Stroke Size: ", "20"}}) {
@@ -119,7 +100,7 @@ testing::AssertionResult single_block_strokes(Daubwork& d) {
   return testing::AssertionSuccess();
 }
 
-testing::AssertionResult paint_block(Daubwork& d, e2e::Point at, e2e::Rgb* inside) {
+testing::AssertionResult paint_block(Daubwork& d, e2e::Point at, Rgb* inside) {
   // An outline still on screen from before (a load's blanking not shown
   // yet) must not be taken for the new one.
   auto clear = [&] { return black_pixels(d.canvas_shot(), at.x - 10, at.y - 25, at.x + 12, at.y + 25) == 0; };
@@ -131,7 +112,7 @@ testing::AssertionResult paint_block(Daubwork& d, e2e::Point at, e2e::Rgb* insid
   // X server in bands of rows), so both its top and bottom edges must show:
   // every row between them is then new too.
   auto shown = [&] {
-    const e2e::Screenshot s = d.canvas_shot();
+    const RgbImage s = d.canvas_shot();
     return black_pixels(s, at.x - 10, at.y - 25, at.x + 12, at.y - 15) > 5 &&
            black_pixels(s, at.x - 10, at.y + 15, at.x + 12, at.y + 25) > 5;
   };

@@ -17,7 +17,7 @@
 
 // The bytes of a PNG file width x height, pixels with x < width / 2 in
 // `left`, the others in `right`.
-std::string two_colour_png(int width, int height, e2e::Rgb left, e2e::Rgb right);
+std::string two_colour_png(int width, int height, Rgb left, Rgb right);
 
 // The first `keep` bytes of `bytes` (all of them when shorter).
 std::string cut(const std::string& bytes, std::size_t keep);
@@ -32,14 +32,6 @@ inline constexpr bool kSanitizerBuild = false;
 
 // --- the canvas ---------------------------------------------------------------
 
-bool is_white(const e2e::Rgb& c);
-bool is_black(const e2e::Rgb& c);
-// Pixels of a screenshot that are not white, inside [x0, x1) x [y0, y1)
-// (clipped to the shot), or in the whole shot.
-int non_white_pixels(const e2e::Screenshot& shot, int x0, int y0, int x1, int y1);
-int non_white_pixels(const e2e::Screenshot& shot);
-int black_pixels(const e2e::Screenshot& shot, int x0, int y0, int x1, int y1);
-
 // Sets the panel so that every motion event paints exactly one Blocks
 // stroke of size 20 (a rectangle 10 x 40 pixels with a 2-pixel black
 // outline) within a pixel of the cursor, and commits the values with a
@@ -52,7 +44,7 @@ testing::AssertionResult single_block_strokes(Daubwork& d);
 // first until no black shows around `at`, so that an outline from before
 // (say, of a painting a load has blanked but not yet shown blank) is not
 // taken for the new one.
-testing::AssertionResult paint_block(Daubwork& d, e2e::Point at, e2e::Rgb* inside);
+testing::AssertionResult paint_block(Daubwork& d, e2e::Point at, Rgb* inside);
 
 // Waits until the whole canvas shows white.
 testing::AssertionResult wait_for_white_canvas(Daubwork& d);

@@ -41,14 +41,22 @@ bool read_tga(const std::string& bytes, TgaFile* out, std::string* error) {
     *error = "size " + std::to_string(bytes.size()) + ", expected " + std::to_string(expected);
     return false;
   }
-  f.rgba.resize(count * 4);
+  f.pixels.width = f.width;
+  f.pixels.height = f.height;
+  f.pixels.rgb.resize(count * 3);
+  f.alpha.resize(count);
+  // Descriptor bit 5: rows start at the top; bit 4: columns at the right.
+  const bool top_first = f.descriptor & 0x20, right_first = f.descriptor & 0x10;
   std::size_t in = 18 + static_cast<std::size_t>(f.id_length);
-  for (std::size_t i = 0; i < count; ++i, in += bpp) {
-    f.rgba[i * 4 + 0] = static_cast<unsigned char>(bytes[in + 2]);
-    f.rgba[i * 4 + 1] = static_cast<unsigned char>(bytes[in + 1]);
-    f.rgba[i * 4 + 2] = static_cast<unsigned char>(bytes[in + 0]);
-    f.rgba[i * 4 + 3] = bpp == 4 ? static_cast<unsigned char>(bytes[in + 3]) : 255;
-  }
+  for (int row = 0; row < f.height; ++row)
+    for (int col = 0; col < f.width; ++col, in += bpp) {
+      const int x = right_first ? f.width - 1 - col : col, y = top_first ? row : f.height - 1 - row;
+      const std::size_t i = static_cast<std::size_t>(y) * f.width + x;
+      f.pixels.rgb[i * 3 + 0] = static_cast<unsigned char>(bytes[in + 2]);
+      f.pixels.rgb[i * 3 + 1] = static_cast<unsigned char>(bytes[in + 1]);
+      f.pixels.rgb[i * 3 + 2] = static_cast<unsigned char>(bytes[in + 0]);
+      f.alpha[i] = bpp == 4 ? static_cast<unsigned char>(bytes[in + 3]) : 255;
+    }
   *out = std::move(f);
   return true;
 }

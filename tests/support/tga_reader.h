@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/rgb_image.h"
+
 struct TgaFile {
   // Header fields as stored.
   int id_length = 0;
@@ -19,9 +21,11 @@ struct TgaFile {
   int height = 0;
   int depth = 0;
   int descriptor = 0;
-  // width * height pixels as R, G, B, A bytes in the file's order (bottom
-  // row first for descriptor 0); A is 255 in a 24-bit file.
-  std::vector<unsigned char> rgba;
+  // The pixels upright, whatever corner the descriptor says the file's
+  // rows start from (the writer's files start at the bottom-left).
+  RgbImage pixels;
+  // Each pixel's alpha byte, in the same order; 255 in a 24-bit file.
+  std::vector<unsigned char> alpha;
 };
 
 // Parses bytes as a TGA file. Returns false with a reason in *error when it
