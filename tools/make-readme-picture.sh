@@ -12,12 +12,10 @@ build=${1:-build}
   echo "make-readme-picture: build first (cmake --build $build)" >&2; exit 1; }
 
 work=$(mktemp -d)
-display_file="$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 1 100); do [ -s "$display_file" ] && break; sleep 0.1; done
-export DISPLAY=":$(head -n1 "$display_file")"
+XVFB_PID=""
+trap '[ -z "$XVFB_PID" ] || kill "$XVFB_PID" 2>/dev/null || true; rm -rf "$work"' EXIT
+. tools/xvfb.sh
+start_xvfb || exit 1
 
 for f in samples/*; do [ "$(basename "$f")" = README.md ] || cp "$f" "$work/"; done
 (cd "$work" && "$root/$build/tests/panel_probe") > "$work/layout"

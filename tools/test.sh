@@ -24,21 +24,13 @@ if [ -f tests/fuzz/CMakeLists.txt ]; then
 fi
 
 # The gl tests need an X display; e2e tests start X servers of their own.
-xvfb_pid=""
-if [ -z "${DISPLAY:-}" ]; then
-  display_file=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" 2>/dev/null &
-  xvfb_pid=$!
-  for _ in $(seq 1 100); do
-    [ -s "$display_file" ] && break
-    sleep 0.1
-  done
-  [ -s "$display_file" ] || { echo "test: could not start Xvfb" >&2; exit 1; }
-  export DISPLAY=":$(head -n1 "$display_file")"
-  rm -f "$display_file"
-fi
-cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+XVFB_PID=""
+cleanup() { [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null || true; }
 trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+  . tools/xvfb.sh
+  start_xvfb || { echo "test: could not start Xvfb" >&2; exit 1; }
+fi
 
 status=0
 echo "== unit, gl and e2e tests"

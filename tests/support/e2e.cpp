@@ -19,7 +19,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -38,20 +37,6 @@ double seconds(Duration d) { return std::chrono::duration<double>(d).count(); }
 // The harness asks about windows that may vanish at any moment (the
 // program ending); Xlib's default handler would end the test process.
 int ignore_x_error(Display*, XErrorEvent*) { return 0; }
-
-// Full path of an executable found on PATH, or name itself when it has a
-// slash or is not found (exec then fails and the caller reports it).
-std::string find_on_path(const std::string& name) {
-  if (name.find('/') != std::string::npos) return name;
-  const char* path = std::getenv("PATH");
-  std::stringstream dirs(path ? path : "/usr/bin:/bin");
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    const std::string candidate = (dir.empty() ? "." : dir) + "/" + name;
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-  }
-  return name;
-}
 
 struct SpawnRequest {
   std::vector<std::string> argv;  // argv[0] is the executable's path
@@ -213,14 +198,12 @@ XServer::XServer(int screen_width, int screen_height) : log_dir_(std::make_uniqu
   if (log < 0 || null_in < 0 || pipe2(fds, O_CLOEXEC) != 0)
     throw std::runtime_error("cannot prepare Xvfb: " + std::string(std::strerror(errno)));
 
-  // -displayfd: Xvfb takes the first free display number and writes it to
-  // the descriptor once it accepts connections, so parallel tests never
-  // collide. Local connections need no authorisation on a server started
-  // without -auth.
+  // The tools' own starter becomes the server (this process owns it): it
+  // takes the first free display number and writes it to the descriptor
+  // once the server accepts connections, so parallel tests never collide.
   SpawnRequest request;
-  request.argv = {find_on_path("Xvfb"), "-displayfd", std::to_string(fds[1]), "-screen", "0",
-               std::to_string(screen_width) + "x" + std::to_string(screen_height) + "x24",
-               "-nolisten", "tcp"};
+  request.argv = {source_path("tools/xvfb.sh"), std::to_string(fds[1]),
+                  std::to_string(screen_width) + "x" + std::to_string(screen_height)};
   request.env = environment_with("", {});
   request.in = null_in;
   request.out = log;

@@ -1,7 +1,8 @@
 // End-to-end test harness: runs a real program on a private X server and
 // drives it with real X input events, as a user would.
 //
-//   XServer  a private Xvfb (1280x1024x24) on a free display number, with
+//   XServer  a private Xvfb (1280x1024x24) on a free display number,
+//            started by tools/xvfb.sh as the tools start theirs, with
 //            the harness's own connection: finds windows by title, reads
 //            and changes their geometry, sends pointer and key events
 //            through XTest, and takes screenshots.
