@@ -31,10 +31,10 @@ std::string sample(const std::string& name) { return read_file(source_path("samp
 
 // A binary PPM of a grey ramp.
 std::string ppm_picture(int w, int h) {
-  std::string s = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+  RgbImage ramp{w, h, {}};
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) s.append(3, static_cast<char>(x % 256));
-  return s;
+    for (int x = 0; x < w; ++x) ramp.rgb.insert(ramp.rgb.end(), 3, static_cast<unsigned char>(x % 256));
+  return ppm_bytes(ramp);
 }
 
 // The sample photograph converted by ImageMagick to the format of `name`'s

@@ -30,11 +30,13 @@ RgbImage read_ppm(const std::string& path) {
   return img;
 }
 
-bool write_ppm(const std::string& path, const RgbImage& image) {
+std::string ppm_bytes(const RgbImage& image) {
   std::string data = "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
   data.append(image.rgb.begin(), image.rgb.end());
-  return write_file(path, data);
+  return data;
 }
+
+bool write_ppm(const std::string& path, const RgbImage& image) { return write_file(path, ppm_bytes(image)); }
 
 bool is_white(const Rgb& c) { return c.r == 255 && c.g == 255 && c.b == 255; }
 bool is_black(const Rgb& c) { return c.r == 0 && c.g == 0 && c.b == 0; }

@@ -25,9 +25,10 @@ struct RgbImage {
 
 // A binary PPM (P6, maximum 255). read_ppm gives an empty image when the
 // file cannot be read or is not such a file; write_ppm returns false when
-// it cannot write.
+// it cannot write; ppm_bytes is what write_ppm writes.
 RgbImage read_ppm(const std::string& path);
 bool write_ppm(const std::string& path, const RgbImage& image);
+std::string ppm_bytes(const RgbImage& image);
 
 bool is_white(const Rgb& c);
 bool is_black(const Rgb& c);
