@@ -69,10 +69,13 @@ struct Session {
     // Shown at the new size before the picture is loaded: a program that
     // captured with the projection of the last display would stretch the
     // picture over the old canvas only.
-    ok = d.x().wait_for_size(d.window(), w, size.window_h) && d.wait_until_shown() &&
-         d.click_and_wait("Load Image", "Image image1.jpg loaded.");
+    testing::AssertionResult r = d.x().wait_for_size(d.window(), w, size.window_h);
+    if (r) r = d.wait_until_shown();
+    if (r) r = d.click_and_wait("Load Image", "Image image1.jpg loaded.");
     d.x().move_pointer(d.window(), 10, 10);
-    ok = ok && d.wait_until_shown();
+    if (r) r = d.wait_until_shown();
+    ok = r;
+    if (!ok) std::fprintf(stderr, "session_bench: %s: %s\n", program.c_str(), r.message());
   }
   static Daubwork::Start start_for(const std::string& program) {
     Daubwork::Start s;
@@ -123,7 +126,10 @@ double drag_rate(const std::string& program, const Size& size) {
   return static_cast<double>(path.size() - 1) / seconds;
 }
 
+// The median of the runs that gave a figure (a run that failed says why on
+// standard error); NaN when none did.
 double median(std::vector<double> v) {
+  v.erase(std::remove_if(v.begin(), v.end(), [](double x) { return std::isnan(x); }), v.end());
   std::sort(v.begin(), v.end());
   return v.empty() ? NAN : v[v.size() / 2];
 }

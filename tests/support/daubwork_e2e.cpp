@@ -154,13 +154,24 @@ testing::AssertionResult Daubwork::wait_until_handled() {
     const Rgb quit = fill(shot, "Quit"), a = fill(shot, "Load Image"), b = fill(shot, "Clear Image");
     return a == b && (quit != a) == lit;
   };
+  // After a resize the program docks the panel again; the pointer is moved
+  // in the panel's pixels once it has.
+  auto r = e2e::wait_until(
+      [&] {
+        const e2e::Rect window = x_.geometry(window_);
+        for (const e2e::ChildWindow& c : x_.children(window_))
+          if (c.id == panel_) return c.rect.x + c.rect.width == window.width && c.rect.height == window.height;
+        return false;
+      },
+      "the panel docked on the window's right edge");
+  if (!r) return r;
   ::Window root, child;
   int root_x = 0, root_y = 0, x = 0, y = 0;
   unsigned mask = 0;
   XQueryPointer(x_.display(), window_, &root, &child, &root_x, &root_y, &x, &y, &mask);
   const e2e::Rect& quit = control("Quit").hot;
   x_.move_pointer(panel_, quit.x + 2, quit.y + quit.height / 2);
-  auto r = e2e::wait_until([&] { return quit_lit(true); }, "the Quit button lit up by the pointer");
+  r = e2e::wait_until([&] { return quit_lit(true); }, "the Quit button lit up by the pointer");
   x_.move_pointer(panel_, panel_width_ - 2, quit.y + quit.height / 2);  // the panel's background
   if (r) r = e2e::wait_until([&] { return quit_lit(false); }, "the Quit button no longer lit");
   x_.move_pointer(window_, x, y);
