@@ -15,7 +15,8 @@
 //
 //   session_bench <baseline program> <program> [repetitions]
 //
-// Prints the median of the repetitions (default 3) for each figure. Both
+// Prints the median of the repetitions (default 3) for each figure, the
+// two programs taking turns; every run goes to standard error. Both
 // programs show the panel of this source tree (the layout comes from it).
 #include <unistd.h>
 
@@ -35,7 +36,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kIdleSeconds = 10;
-constexpr int kDragMotions = 1000;
+constexpr int kDragMotions = 3000;
 
 struct Size {
   const char* name;
@@ -134,11 +135,20 @@ double median(std::vector<double> v) {
   return v.empty() ? NAN : v[v.size() / 2];
 }
 
+// measure(program) for the baseline and the shipped program in turn,
+// `repetitions` times, so that a change in the machine's load falls on
+// both alike. Prints every run on standard error; gives the two medians.
 template <typename Measure>
-double repeated(int repetitions, Measure&& measure) {
-  std::vector<double> values;
-  for (int i = 0; i < repetitions; ++i) values.push_back(measure());
-  return median(values);
+void side_by_side(const std::string (&programs)[2], int repetitions, Measure&& measure, double (&out)[2]) {
+  std::vector<double> values[2];
+  for (int r = 0; r < repetitions; ++r)
+    for (int i = 0; i < 2; ++i) values[i].push_back(measure(programs[i]));
+  for (int i = 0; i < 2; ++i) {
+    std::fprintf(stderr, "%s:", i == 0 ? "baseline" : "shipped");
+    for (double v : values[i]) std::fprintf(stderr, " %.2f", v);
+    std::fprintf(stderr, "\n");
+    out[i] = median(values[i]);
+  }
 }
 
 }  // namespace
@@ -155,14 +165,12 @@ int main(int argc, char** argv) {
               programs[1].c_str());
   for (const Size& size : {kStartup, kFullHd}) {
     double share[2];
-    for (int i = 0; i < 2; ++i)
-      share[i] = repeated(repetitions, [&] { return idle_share(programs[i], size); });
+    side_by_side(programs, repetitions, [&](const std::string& p) { return idle_share(p, size); }, share);
     std::printf("idle, %-28s baseline %6.1f %% of a core, shipped %6.2f %%\n", size.name, share[0], share[1]);
   }
   for (const Size& size : {kCanvas600, kFullHd}) {
     double rate[2];
-    for (int i = 0; i < 2; ++i)
-      rate[i] = repeated(repetitions, [&] { return drag_rate(programs[i], size); });
+    side_by_side(programs, repetitions, [&](const std::string& p) { return drag_rate(p, size); }, rate);
     std::printf("drag, %-28s baseline %6.0f bursts/s, shipped %6.0f bursts/s (%.2f x)\n", size.name, rate[0],
                 rate[1], rate[1] / rate[0]);
   }

@@ -12,13 +12,18 @@
 #include "paint/stroke.h"
 
 void motion_cb(int x, int y) {
-  if (painting) {
-    if (recapture_pending) {
-      if (image_texture != 0) capture_source_image();
-      recapture_pending = false;
-    }
-    scatter_burst(x, y, stroke_number_spinner->get_int_val(), stroke_radius_spinner->get_int_val(),
-                  paint_stroke);
+  if (!painting) {
+    glutPostRedisplay();
+    return;
   }
-  glutPostRedisplay();
+  if (recapture_pending) {
+    if (image_texture != 0) capture_source_image();
+    recapture_pending = false;
+  }
+  scatter_burst(x, y, stroke_number_spinner->get_int_val(), stroke_radius_spinner->get_int_val(),
+                paint_stroke);
+  // The strokes show at the next frame of the screen, when the idle work
+  // finds the canvas changed (idle_cb): a fast drag brings motion events
+  // far more often than frames, and showing the canvas after each of them
+  // would take the time the next bursts need.
 }
