@@ -113,7 +113,8 @@ void canvas_buffers_resize(int width, int height) {
       glDrawBuffer(GL_COLOR_ATTACHMENT0 + i);
       glClearBufferfv(GL_COLOR, 0, white);
       glReadBuffer(GL_COLOR_ATTACHMENT0 + i);
-      if (w > 0 && h > 0) glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      if (w > 0 && h > 0)
+        glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     }
     glClearBufferfi(GL_DEPTH_STENCIL, 0, 1.0f, 0);
     if (w > 0 && h > 0) glBlitFramebuffer(0, 0, w, h, 0, 0, w, h, GL_DEPTH_BUFFER_BIT, GL_NEAREST);
@@ -151,7 +152,8 @@ void canvas_read_buffer(CanvasBuffer buffer) {
   glReadBuffer(attachment(buffer));
 }
 
-void canvas_read_pixels(CanvasBuffer buffer, int width, int height, int channels, unsigned char* out) {
+void canvas_read_pixels(CanvasBuffer buffer, int width, int height, int channels,
+                        unsigned char* out) {
   canvas_read_buffer(buffer);
   if (width <= 0 || height <= 0) return;
   GLint pack_alignment = 4;
@@ -179,7 +181,8 @@ void canvas_swap(int x, int y, int width, int height) {
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glDrawBuffer(GL_COLOR_ATTACHMENT1);
-    glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT,
+                      GL_NEAREST);
     known_blank[CANVAS_FRONT] = known_blank[CANVAS_BACK];
   }
   back_changed = false;

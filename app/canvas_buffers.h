@@ -30,7 +30,8 @@ void canvas_read_buffer(CanvasBuffer buffer);
 // `channels` bytes a pixel (3: R, G, B; 4: R, G, B, A), rows back to back
 // from the bottom one, whatever the width (a pack alignment of 1 while it
 // reads, the one before afterwards). Leaves `buffer` selected for reading.
-void canvas_read_pixels(CanvasBuffer buffer, int width, int height, int channels, unsigned char* out);
+void canvas_read_pixels(CanvasBuffer buffer, int width, int height, int channels,
+                        unsigned char* out);
 
 // Clears colour and depth of the selected draw buffer.
 void canvas_clear();

@@ -17,7 +17,8 @@ void quit_cb(int id) { std::exit(id); }  // the Quit button has id 0
 }  // namespace
 
 void build_control_panel() {
-  image_filename_text = glui->add_edittext("Image Filename: ", GLUI_EDITTEXT_TEXT, nullptr, -1, nullptr);
+  image_filename_text =
+      glui->add_edittext("Image Filename: ", GLUI_EDITTEXT_TEXT, nullptr, -1, nullptr);
   image_filename_text->set_w(200);
   image_filename_text->set_text("image1.jpg");
   glui->add_button("Load Image", LOAD_IMAGE_ID, control_cb);
@@ -30,19 +31,19 @@ void build_control_panel() {
   brush_group = glui->add_radiogroup_to_panel(brushes, &brush_type, BRUSH_ID, control_cb);
   for (const char* name : {"Circles", "Lines", "Crosses", "Blocks", "OBJ File"})
     glui->add_radiobutton_to_group(brush_group, name);
-  obj_filename_text =
-      glui->add_edittext_to_panel(brushes, "OBJ Filename: ", GLUI_EDITTEXT_TEXT, nullptr, -1, nullptr);
+  obj_filename_text = glui->add_edittext_to_panel(brushes, "OBJ Filename: ", GLUI_EDITTEXT_TEXT,
+                                                  nullptr, -1, nullptr);
   obj_filename_text->set_text("sphere.obj");
   glui->add_button_to_panel(brushes, "Load OBJ Model", LOAD_OBJ_ID, control_cb);
   glui->add_separator();
 
   GLUI_Rollout* advanced = glui->add_rollout("Advanced", true);
-  stroke_number_spinner =
-      glui->add_spinner_to_panel(advanced, "Stroke Number: ", GLUI_SPINNER_INT, nullptr, -1, nullptr);
+  stroke_number_spinner = glui->add_spinner_to_panel(advanced, "Stroke Number: ", GLUI_SPINNER_INT,
+                                                     nullptr, -1, nullptr);
   stroke_number_spinner->set_int_limits(1, 100, GLUI_LIMIT_CLAMP);
   stroke_number_spinner->set_int_val(20);
-  stroke_radius_spinner =
-      glui->add_spinner_to_panel(advanced, "Stroke Radius: ", GLUI_SPINNER_INT, nullptr, -1, nullptr);
+  stroke_radius_spinner = glui->add_spinner_to_panel(advanced, "Stroke Radius: ", GLUI_SPINNER_INT,
+                                                     nullptr, -1, nullptr);
   stroke_radius_spinner->set_float_limits(1.0f, 100.0f, GLUI_LIMIT_CLAMP);
   stroke_radius_spinner->set_float_val(50.0f);
   stroke_size_spinner =
@@ -52,11 +53,12 @@ void build_control_panel() {
   glui->add_checkbox_to_panel(advanced, "Small Strokes On Top", &small_strokes_on_top, -1, nullptr);
   glui->add_separator_to_panel(advanced);
 
-  GLUI_Panel* vector_field = glui->add_panel_to_panel(advanced, "Vector Field", GLUI_PANEL_EMBOSSED);
+  GLUI_Panel* vector_field =
+      glui->add_panel_to_panel(advanced, "Vector Field", GLUI_PANEL_EMBOSSED);
   follow_edges_checkbox =
       glui->add_checkbox_to_panel(vector_field, "Follow Edges:", &follow_edges, -1, nullptr);
-  gradient_threshold_spinner = glui->add_spinner_to_panel(vector_field, "Gradient Threshold: ",
-                                                          GLUI_SPINNER_INT, nullptr, -1, nullptr);
+  gradient_threshold_spinner = glui->add_spinner_to_panel(
+      vector_field, "Gradient Threshold: ", GLUI_SPINNER_INT, nullptr, -1, nullptr);
   gradient_threshold_spinner->set_float_limits(0.0f, 255.0f, GLUI_LIMIT_CLAMP);
   gradient_threshold_spinner->set_float_val(12.0f);
   GLUI_Panel* falloff =
@@ -86,15 +88,9 @@ void load_model() {
 
 void control_cb(int id) {
   switch (id) {
-    case LOAD_IMAGE_ID:
-      load_image();
-      break;
-    case SAVE_IMAGE_ID:
-      save_image();
-      break;
-    case LOAD_OBJ_ID:
-      load_model();
-      break;
+    case LOAD_IMAGE_ID: load_image(); break;
+    case SAVE_IMAGE_ID: save_image(); break;
+    case LOAD_OBJ_ID: load_model(); break;
     case CLEAR_IMAGE_ID:
       // Wipes the painting; the next swap shows it. The source image, the
       // flags and the front buffer stay.

@@ -7,10 +7,10 @@
 
 #include <cstdio>
 
-#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"
+#include "app/window_callbacks.h"
 #include "image/picture_file.h"
 #include "model/obj_load.h"
 #include "model/obj_parse.h"

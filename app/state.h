@@ -27,7 +27,6 @@ enum BrushType {
   BRUSH_OBJ_FILE = 4,
 };
 
-
 // --- Canvas state, kept by the window callbacks ---------------------------
 
 // The canvas: the part of the main window the panel does not cover, in

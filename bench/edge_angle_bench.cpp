@@ -61,8 +61,8 @@ Additions collect(const Scene& s, int x, int y, int falloff) {
       if (!s.mask[i]) continue;
       const float dx = static_cast<float>(c - x), dy = static_cast<float>(r - y);
       const float d2 = dx * dx + dy * dy;
-      const float a = static_cast<float>(std::atan2(static_cast<double>(s.gy[i]),
-                                                    static_cast<double>(s.gx[i])));
+      const float a = static_cast<float>(
+          std::atan2(static_cast<double>(s.gy[i]), static_cast<double>(s.gx[i])));
       const float root = static_cast<float>(std::sqrt(static_cast<double>(d2)));
       const float w =
           falloff == 1 ? static_cast<float>(std::exp(-static_cast<double>(root))) : 1.0f / d2;
@@ -94,8 +94,7 @@ Scene& scene(int w, int h) {
   s->gx.resize(n);
   s->gy.resize(n);
   s->mask.resize(n);
-  compute_edge_map_arrays(rgb.data(), w, h, kThreshold, s->gx.data(), s->gy.data(),
-                          s->mask.data());
+  compute_edge_map_arrays(rgb.data(), w, h, kThreshold, s->gx.data(), s->gy.data(), s->mask.data());
   for (unsigned char m : s->mask) s->edges += m;
   s->field.reset(s->gx.data(), s->gy.data(), s->mask.data(), w, h);
 
@@ -115,8 +114,8 @@ Scene& scene(int w, int h) {
         strokes.push_back(collect(*s, p.x, p.y, falloff));
         s->samples[falloff] += strokes.back().term.size();
         const float got = s->field.angle_degrees(w, p.x, p.y, falloff);
-        const float want = reference::edge_angle(s->gx.data(), s->gy.data(), s->mask.data(), w,
-                                                 h, w, p.x, p.y, falloff);
+        const float want = reference::edge_angle(s->gx.data(), s->gy.data(), s->mask.data(), w, h,
+                                                 w, p.x, p.y, falloff);
         if (bits(got) != bits(want)) s->identical = false;
       }
       s->additions[falloff].push_back(std::move(strokes));
@@ -257,8 +256,9 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\nPer-burst medians in microseconds, real / cpu (goal: shipped within 4000 at\n"
-              "1920x1080, or within 1.5x of the floor where the floor alone takes longer)\n");
+  std::printf(
+      "\nPer-burst medians in microseconds, real / cpu (goal: shipped within 4000 at\n"
+      "1920x1080, or within 1.5x of the floor where the floor alone takes longer)\n");
   for (const char* size : {"600/600", "1920/1080"})
     for (const char* falloff : {"0", "1"}) {
       const std::string key = std::string(size) + "/" + falloff;

@@ -49,8 +49,7 @@ void BM_EdgeMap(benchmark::State& state) {
   Frame& f = frame(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   if (f.rgb.empty()) return state.SkipWithError("no sample picture");
   for (auto _ : state) {
-    compute_edge_map_arrays(f.rgb.data(), f.w, f.h, 12.0f, f.gx.data(), f.gy.data(),
-                            f.mask.data());
+    compute_edge_map_arrays(f.rgb.data(), f.w, f.h, 12.0f, f.gx.data(), f.gy.data(), f.mask.data());
     benchmark::ClobberMemory();
   }
   std::size_t edges = 0;

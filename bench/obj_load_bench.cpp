@@ -30,8 +30,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 #include <ctime>
+#include <new>
 #include <string>
 
 #include "model/obj_model.h"
@@ -133,8 +133,8 @@ bool write_grid_file() {
     for (int j = 0; j < kGrid; ++j) {
       int a = i * n + j + 1, b = a + 1, c = a + n + 1, d = a + n;
       char line[128];
-      int len = std::snprintf(line, sizeof line, "f %d/%d/%d %d/%d/%d %d/%d/%d %d/%d/%d\n", a,
-                              a, a, b, b, b, c, c, c, d, d, d);
+      int len = std::snprintf(line, sizeof line, "f %d/%d/%d %d/%d/%d %d/%d/%d %d/%d/%d\n", a, a, a,
+                              b, b, b, c, c, c, d, d, d);
       out.append(line, size_t(len));
     }
     std::fwrite(out.data(), 1, out.size(), f);
@@ -159,8 +159,9 @@ struct Clock {
   static Clock now() {
     timespec ts;
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return {std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
-            double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec)};
+    return {
+        std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(),
+        double(ts.tv_sec) + 1e-9 * double(ts.tv_nsec)};
   }
   Clock operator-(const Clock& o) const { return {wall - o.wall, cpu - o.cpu}; }
 };
@@ -255,10 +256,15 @@ void BM_LoadObjModel(benchmark::State& state) {
   state.counters["arrays_MB"] = double(array_bytes) / 1e6;
   state.counters["peak_MB"] = double(peak_extra) / 1e6;
   // <= 1 meets the memory goal.
-  state.counters["peak_vs_goal"] = double(peak_extra) / (1.5 * double(file_size) + double(array_bytes));
+  state.counters["peak_vs_goal"] =
+      double(peak_extra) / (1.5 * double(file_size) + double(array_bytes));
   state.SetBytesProcessed(int64_t(file_size) * state.iterations());
 }
-BENCHMARK(BM_LoadObjModel)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3)->Repetitions(5);
+BENCHMARK(BM_LoadObjModel)
+    ->Unit(benchmark::kMillisecond)
+    ->UseManualTime()
+    ->Iterations(3)
+    ->Repetitions(5);
 
 }  // namespace
 

@@ -20,11 +20,11 @@
 #include <fstream>
 #include <string>
 
-#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/startup.h"
 #include "app/state.h"
+#include "app/window_callbacks.h"
 #include "model/obj_model.h"
 #include "paint/scatter.h"
 #include "paint/stroke.h"
@@ -82,8 +82,8 @@ void BM_Burst(benchmark::State& state) {
     glFinish();  // llvmpipe draws lazily: count the drawing, not its queueing
     ++i;
   }
-  state.counters["bursts/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+  state.counters["bursts/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   static const char* names[] = {"Circles", "Lines", "Crosses", "Blocks"};
   state.SetLabel(std::string(names[state.range(0)]) + " size " + std::to_string(state.range(1)));
 }
@@ -108,7 +108,8 @@ void write_fine_sphere(const std::string& path, int stacks, int slices) {
   for (int i = 0; i < stacks; ++i)
     for (int j = 0; j < slices; ++j) {
       out << "f";
-      for (int k : {id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)}) out << " " << k << "/" << k << "/" << k;
+      for (int k : {id(i, j), id(i + 1, j), id(i + 1, j + 1), id(i, j + 1)})
+        out << " " << k << "/" << k << "/" << k;
       out << "\n";
     }
 }
@@ -144,8 +145,8 @@ void BM_ObjBurst(benchmark::State& state) {
     glFinish();
     ++i;
   }
-  state.counters["bursts/s"] = benchmark::Counter(static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate);
+  state.counters["bursts/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.SetLabel(std::to_string(models[which]->face_count) + " faces");
 }
 BENCHMARK(BM_ObjBurst)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
@@ -160,7 +161,11 @@ void BM_Display(benchmark::State& state) {
   }
   state.SetLabel(std::to_string(state.range(0)) + "x" + std::to_string(state.range(1)));
 }
-BENCHMARK(BM_Display)->Args({600, 600})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_Display)
+    ->Args({600, 600})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 // The floor: one copy of the canvas into the window and a swap.
 void BM_DisplayFloor(benchmark::State& state) {
@@ -176,7 +181,11 @@ void BM_DisplayFloor(benchmark::State& state) {
   }
   state.SetLabel(std::to_string(state.range(0)) + "x" + std::to_string(state.range(1)));
 }
-BENCHMARK(BM_DisplayFloor)->Args({600, 600})->Args({1920, 1080})->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_DisplayFloor)
+    ->Args({600, 600})
+    ->Args({1920, 1080})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 }  // namespace
 

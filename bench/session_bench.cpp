@@ -55,8 +55,8 @@ long process_ticks(pid_t pid) {
   const std::size_t at = stat.rfind(')');
   unsigned long user = 0, system = 0;
   if (at == std::string::npos ||
-      std::sscanf(stat.c_str() + at + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user,
-                  &system) != 2)
+      std::sscanf(stat.c_str() + at + 1, " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu",
+                  &user, &system) != 2)
     return -1;
   return static_cast<long>(user + system);
 }
@@ -119,9 +119,7 @@ double drag_rate(const std::string& program, const Size& size) {
   const e2e::Rect corner{g.x + last.x - 40, g.y + last.y - 40, 80, 80};
   const Clock::time_point start = Clock::now();
   s.d.x().drag(s.d.window(), path, e2e::Button::Left, 1);
-  auto painted = [&] {
-    return non_white_pixels(s.d.x().screenshot(corner)) > 0;
-  };
+  auto painted = [&] { return non_white_pixels(s.d.x().screenshot(corner)) > 0; };
   if (!e2e::wait_until(painted, "the last burst", std::chrono::seconds(300))) return NAN;
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return static_cast<double>(path.size() - 1) / seconds;
@@ -139,7 +137,8 @@ double median(std::vector<double> v) {
 // `repetitions` times, so that a change in the machine's load falls on
 // both alike. Prints every run on standard error; gives the two medians.
 template <typename Measure>
-void side_by_side(const std::string (&programs)[2], int repetitions, Measure&& measure, double (&out)[2]) {
+void side_by_side(const std::string (&programs)[2], int repetitions, Measure&& measure,
+                  double (&out)[2]) {
   std::vector<double> values[2];
   for (int r = 0; r < repetitions; ++r)
     for (int i = 0; i < 2; ++i) values[i].push_back(measure(programs[i]));
@@ -159,20 +158,24 @@ int main(int argc, char** argv) {
     return 2;
   }
   // The programs run in folders of their own.
-  const std::string programs[2] = {std::filesystem::absolute(argv[1]), std::filesystem::absolute(argv[2])};
+  const std::string programs[2] = {std::filesystem::absolute(argv[1]),
+                                   std::filesystem::absolute(argv[2])};
   const int repetitions = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
   std::printf("medians of %d; baseline %s, shipped %s\n", repetitions, programs[0].c_str(),
               programs[1].c_str());
   for (const Size& size : {kStartup, kFullHd}) {
     double share[2];
-    side_by_side(programs, repetitions, [&](const std::string& p) { return idle_share(p, size); }, share);
-    std::printf("idle, %-28s baseline %6.1f %% of a core, shipped %6.2f %%\n", size.name, share[0], share[1]);
+    side_by_side(
+        programs, repetitions, [&](const std::string& p) { return idle_share(p, size); }, share);
+    std::printf("idle, %-28s baseline %6.1f %% of a core, shipped %6.2f %%\n", size.name, share[0],
+                share[1]);
   }
   for (const Size& size : {kCanvas600, kFullHd}) {
     double rate[2];
-    side_by_side(programs, repetitions, [&](const std::string& p) { return drag_rate(p, size); }, rate);
-    std::printf("drag, %-28s baseline %6.0f bursts/s, shipped %6.0f bursts/s (%.2f x)\n", size.name, rate[0],
-                rate[1], rate[1] / rate[0]);
+    side_by_side(
+        programs, repetitions, [&](const std::string& p) { return drag_rate(p, size); }, rate);
+    std::printf("drag, %-28s baseline %6.0f bursts/s, shipped %6.0f bursts/s (%.2f x)\n", size.name,
+                rate[0], rate[1], rate[1] / rate[0]);
   }
   return 0;
 }

@@ -32,11 +32,24 @@ std::vector<unsigned char> canvas() {
 bool write_tga_bytewise(const char* path, int width, int height, const unsigned char* pixels) {
   FILE* f = std::fopen(path, "wb");
   if (!f) return false;
-  const unsigned char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+  const unsigned char header[18] = {0,
+                                    0,
+                                    2,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
+                                    0,
                                     static_cast<unsigned char>(width & 0xFF),
                                     static_cast<unsigned char>((width >> 8) & 0xFF),
                                     static_cast<unsigned char>(height & 0xFF),
-                                    static_cast<unsigned char>((height >> 8) & 0xFF), 32, 0};
+                                    static_cast<unsigned char>((height >> 8) & 0xFF),
+                                    32,
+                                    0};
   std::fwrite(header, 1, sizeof header, f);
   const std::size_t n = static_cast<std::size_t>(width) * height * 4;
   for (std::size_t i = 0; i < n; i += 4) {
@@ -52,7 +65,8 @@ bool write_tga_bytewise(const char* path, int width, int height, const unsigned 
 void BM_SaveCanvas_Bytewise(benchmark::State& state) {
   const auto pixels = canvas();
   const std::string path = bench_path();
-  for (auto _ : state) benchmark::DoNotOptimize(write_tga_bytewise(path.c_str(), kSide, kSide, pixels.data()));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(write_tga_bytewise(path.c_str(), kSide, kSide, pixels.data()));
   std::remove(path.c_str());
   state.SetBytesProcessed(static_cast<long long>(state.iterations()) * (18 + kSide * kSide * 4));
 }
@@ -60,7 +74,8 @@ void BM_SaveCanvas_Bytewise(benchmark::State& state) {
 void BM_SaveCanvas_WriteTga(benchmark::State& state) {
   const auto pixels = canvas();
   const std::string path = bench_path();
-  for (auto _ : state) benchmark::DoNotOptimize(write_tga(path.c_str(), kSide, kSide, 4, pixels.data()));
+  for (auto _ : state)
+    benchmark::DoNotOptimize(write_tga(path.c_str(), kSide, kSide, 4, pixels.data()));
   std::remove(path.c_str());
   state.SetBytesProcessed(static_cast<long long>(state.iterations()) * (18 + kSide * kSide * 4));
 }

@@ -1,7 +1,5 @@
 #include "export/tga.h"
 
-#include "base/fd_io.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +11,8 @@
 #include <ctime>
 #include <iostream>
 #include <string>
+
+#include "base/fd_io.h"
 
 namespace {
 
@@ -29,13 +29,13 @@ void put_u16(unsigned char* p, unsigned v) {
 }
 
 void build_header(unsigned char* h, int width, int height, int file_depth) {
-  h[0] = 0;         // no image identification field
-  h[1] = 0;         // no colour map
-  h[2] = 2;         // uncompressed true-colour
-  put_u16(h + 3, 0);  // colour-map first entry
-  put_u16(h + 5, 0);  // colour-map length
-  h[7] = 0;           // colour-map entry size
-  put_u16(h + 8, 0);  // x origin
+  h[0] = 0;            // no image identification field
+  h[1] = 0;            // no colour map
+  h[2] = 2;            // uncompressed true-colour
+  put_u16(h + 3, 0);   // colour-map first entry
+  put_u16(h + 5, 0);   // colour-map length
+  h[7] = 0;            // colour-map entry size
+  put_u16(h + 8, 0);   // x origin
   put_u16(h + 10, 0);  // y origin
   put_u16(h + 12, static_cast<unsigned>(width) & 0xFFFF);
   put_u16(h + 14, static_cast<unsigned>(height) & 0xFFFF);
@@ -146,17 +146,16 @@ std::string random_suffix() {
   static std::uint64_t counter = 0;
   timespec ts{};
   clock_gettime(CLOCK_REALTIME, &ts);
-  std::uint64_t x = (static_cast<std::uint64_t>(ts.tv_sec) << 30) ^
-                    static_cast<std::uint64_t>(ts.tv_nsec) ^
-                    (static_cast<std::uint64_t>(getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ull);
+  std::uint64_t x =
+      (static_cast<std::uint64_t>(ts.tv_sec) << 30) ^ static_cast<std::uint64_t>(ts.tv_nsec) ^
+      (static_cast<std::uint64_t>(getpid()) << 40) ^ (++counter * 0x9E3779B97F4A7C15ull);
   // splitmix64 finaliser: spreads the bits so neighbouring calls differ.
   x ^= x >> 30;
   x *= 0xBF58476D1CE4E5B9ull;
   x ^= x >> 27;
   x *= 0x94D049BB133111EBull;
   x ^= x >> 31;
-  static const char digits[] =
-      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  static const char digits[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   std::string s(6, 'x');
   for (char& c : s) {
     c = digits[x % 62];
@@ -178,8 +177,8 @@ enum class Replaced { kDone, kFailed, kKeepFile };
 // temporary file is removed and target is as it was. kKeepFile: the new file
 // could not be given the existing file's group and permissions, so it must
 // not take its place (nothing was changed).
-Replaced replace_file(const std::string& target, const struct stat* existing, int width,
-                      int height, int depth, const unsigned char* pixels) {
+Replaced replace_file(const std::string& target, const struct stat* existing, int width, int height,
+                      int depth, const unsigned char* pixels) {
   const std::size_t slash = target.rfind('/');
   const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
   if (name.empty() || name == "." || name == "..") return Replaced::kFailed;
@@ -273,8 +272,7 @@ bool save_file(const char* path, int width, int height, int depth, const unsigne
 
 }  // namespace
 
-bool write_tga(const char* path, int width, int height, int depth,
-               const unsigned char* pixels) {
+bool write_tga(const char* path, int width, int height, int depth, const unsigned char* pixels) {
   if (tga_file_depth(depth) == 0) {
     std::cerr << "[ERROR] Unsupported bit depth requested" << std::endl;
     return false;

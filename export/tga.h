@@ -51,5 +51,4 @@ bool encode_tga(TgaSink sink, void* context, int width, int height, int depth,
 // read-only folder. A regular file written into that fails part-way is left
 // short. A symbolic link is followed: the file it points to is saved, in
 // that file's folder, and the link stays; a link to nowhere is an error.
-bool write_tga(const char* path, int width, int height, int depth,
-               const unsigned char* pixels);
+bool write_tga(const char* path, int width, int height, int depth, const unsigned char* pixels);

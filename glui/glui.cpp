@@ -64,8 +64,7 @@ GLUI_Rollout* GLUI::add_rollout(const char* name, int open, int type) {
   return add_rollout_to_panel(nullptr, name, open, type);
 }
 
-GLUI_Rollout* GLUI::add_rollout_to_panel(GLUI_Panel* panel, const char* name, int open,
-                                         int type) {
+GLUI_Rollout* GLUI::add_rollout_to_panel(GLUI_Panel* panel, const char* name, int open, int type) {
   return add(panel, new GLUI_Rollout(this, panel ? panel : &root_, name, open != 0, type));
 }
 
@@ -100,7 +99,8 @@ GLUI_Spinner* GLUI::add_spinner(const char* name, int data_type, void* live_var,
 
 GLUI_Spinner* GLUI::add_spinner_to_panel(GLUI_Panel* panel, const char* name, int data_type,
                                          void* live_var, int id, GLUI_Update_CB cb) {
-  return add(panel, new GLUI_Spinner(this, panel ? panel : &root_, name, data_type, live_var, id, cb));
+  return add(panel,
+             new GLUI_Spinner(this, panel ? panel : &root_, name, data_type, live_var, id, cb));
 }
 
 GLUI_Control* GLUI::get_active_control() const { return ctx_->active(); }

@@ -32,49 +32,36 @@ class GLUI {
   // the given container, and returns it; the GLUI owns every control. An
   // edit field takes a data type and live variable for GLUI's call shape,
   // and ignores them: it holds text, read with get_text.
-  GLUI_EditText* add_edittext(const char* name,
-                              int data_type = GLUI_EDITTEXT_TEXT,
-                              void* live_var = nullptr, int id = -1,
-                              GLUI_Update_CB cb = nullptr);
+  GLUI_EditText* add_edittext(const char* name, int data_type = GLUI_EDITTEXT_TEXT,
+                              void* live_var = nullptr, int id = -1, GLUI_Update_CB cb = nullptr);
   GLUI_EditText* add_edittext_to_panel(GLUI_Panel* panel, const char* name,
-                                       int data_type = GLUI_EDITTEXT_TEXT,
-                                       void* live_var = nullptr, int id = -1,
-                                       GLUI_Update_CB cb = nullptr);
-  GLUI_Button* add_button(const char* name, int id = -1,
-                          GLUI_Update_CB cb = nullptr);
-  GLUI_Button* add_button_to_panel(GLUI_Panel* panel, const char* name,
-                                   int id = -1, GLUI_Update_CB cb = nullptr);
+                                       int data_type = GLUI_EDITTEXT_TEXT, void* live_var = nullptr,
+                                       int id = -1, GLUI_Update_CB cb = nullptr);
+  GLUI_Button* add_button(const char* name, int id = -1, GLUI_Update_CB cb = nullptr);
+  GLUI_Button* add_button_to_panel(GLUI_Panel* panel, const char* name, int id = -1,
+                                   GLUI_Update_CB cb = nullptr);
   void add_separator();
   void add_separator_to_panel(GLUI_Panel* panel);
   GLUI_Panel* add_panel(const char* name, int type = GLUI_PANEL_EMBOSSED);
   GLUI_Panel* add_panel_to_panel(GLUI_Panel* panel, const char* name,
                                  int type = GLUI_PANEL_EMBOSSED);
-  GLUI_Rollout* add_rollout(const char* name, int open = true,
-                            int type = GLUI_PANEL_EMBOSSED);
-  GLUI_Rollout* add_rollout_to_panel(GLUI_Panel* panel, const char* name,
-                                     int open = true,
+  GLUI_Rollout* add_rollout(const char* name, int open = true, int type = GLUI_PANEL_EMBOSSED);
+  GLUI_Rollout* add_rollout_to_panel(GLUI_Panel* panel, const char* name, int open = true,
                                      int type = GLUI_PANEL_EMBOSSED);
   GLUI_RadioGroup* add_radiogroup(int* live_var = nullptr, int id = -1,
                                   GLUI_Update_CB cb = nullptr);
-  GLUI_RadioGroup* add_radiogroup_to_panel(GLUI_Panel* panel,
-                                           int* live_var = nullptr,
-                                           int id = -1,
+  GLUI_RadioGroup* add_radiogroup_to_panel(GLUI_Panel* panel, int* live_var = nullptr, int id = -1,
                                            GLUI_Update_CB cb = nullptr);
-  GLUI_RadioButton* add_radiobutton_to_group(GLUI_RadioGroup* group,
-                                             const char* name);
-  GLUI_Checkbox* add_checkbox(const char* name, int* live_var = nullptr,
-                              int id = -1, GLUI_Update_CB cb = nullptr);
-  GLUI_Checkbox* add_checkbox_to_panel(GLUI_Panel* panel, const char* name,
-                                       int* live_var = nullptr, int id = -1,
-                                       GLUI_Update_CB cb = nullptr);
-  GLUI_Spinner* add_spinner(const char* name,
-                            int data_type = GLUI_SPINNER_INT,
-                            void* live_var = nullptr, int id = -1,
-                            GLUI_Update_CB cb = nullptr);
+  GLUI_RadioButton* add_radiobutton_to_group(GLUI_RadioGroup* group, const char* name);
+  GLUI_Checkbox* add_checkbox(const char* name, int* live_var = nullptr, int id = -1,
+                              GLUI_Update_CB cb = nullptr);
+  GLUI_Checkbox* add_checkbox_to_panel(GLUI_Panel* panel, const char* name, int* live_var = nullptr,
+                                       int id = -1, GLUI_Update_CB cb = nullptr);
+  GLUI_Spinner* add_spinner(const char* name, int data_type = GLUI_SPINNER_INT,
+                            void* live_var = nullptr, int id = -1, GLUI_Update_CB cb = nullptr);
   GLUI_Spinner* add_spinner_to_panel(GLUI_Panel* panel, const char* name,
-                                     int data_type = GLUI_SPINNER_INT,
-                                     void* live_var = nullptr, int id = -1,
-                                     GLUI_Update_CB cb = nullptr);
+                                     int data_type = GLUI_SPINNER_INT, void* live_var = nullptr,
+                                     int id = -1, GLUI_Update_CB cb = nullptr);
 
   // Control callbacks run with this window current; the window that was
   // current before is current again afterwards.

@@ -53,8 +53,8 @@ void GLUI_Context::build_panel() {
   ImGui::SetNextWindowSize(ImVec2(std::max(io.DisplaySize.x, static_cast<float>(width_)),
                                   std::max(io.DisplaySize.y, static_cast<float>(height_))));
   ImGui::Begin("##glui", nullptr,
-               ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
-                   ImGuiWindowFlags_NoBringToFrontOnFocus);
+               ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
+                   ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_NoBringToFrontOnFocus);
   avail_.assign(1, ImGui::GetContentRegionAvail().x);
   activated_ = false;
   build(gui_.get_main_panel());
@@ -88,8 +88,9 @@ void GLUI_Context::render() {
     GluiContextScope scope(imgui_);
     set_frame_time();
     // Draw at the size the subwindow has now (the panel is current).
-    ImGui::GetIO().DisplaySize = ImVec2(static_cast<float>(std::max(glutGet(GLUT_WINDOW_WIDTH), 1)),
-                                        static_cast<float>(std::max(glutGet(GLUT_WINDOW_HEIGHT), 1)));
+    ImGui::GetIO().DisplaySize =
+        ImVec2(static_cast<float>(std::max(glutGet(GLUT_WINDOW_WIDTH), 1)),
+               static_cast<float>(std::max(glutGet(GLUT_WINDOW_HEIGHT), 1)));
     ImGui_ImplOpenGL2_NewFrame();
     ImGui::NewFrame();
     build_panel();

@@ -91,8 +91,8 @@ class GLUI_Context {
   GLUI_Control* active_ = nullptr;
   std::vector<Due> pending_;  // callbacks due after this frame
   bool measuring_ = false;
-  bool activated_ = false;    // some control was clicked in this frame
-  std::vector<float> avail_;  // width left for controls, per open container
+  bool activated_ = false;      // some control was clicked in this frame
+  std::vector<float> avail_;    // width left for controls, per open container
   int width_ = 0, height_ = 0;  // 0: not measured since the last control
   int last_frame_ms_ = 0;
   int last_blink_ms_ = 0;

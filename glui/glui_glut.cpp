@@ -48,8 +48,8 @@ void glui_panel_display(GLUI* gui) {
 
 void glui_panel_reshape(GLUI* gui, int width, int height) {
   GluiContextScope scope(gui->context().imgui());
-  ImGui::GetIO().DisplaySize = ImVec2(static_cast<float>(std::max(width, 1)),
-                                      static_cast<float>(std::max(height, 1)));
+  ImGui::GetIO().DisplaySize =
+      ImVec2(static_cast<float>(std::max(width, 1)), static_cast<float>(std::max(height, 1)));
   glutPostWindowRedisplay(gui->get_glut_window_id());
 }
 
@@ -156,7 +156,8 @@ void main_key(Key k, bool down, int x, int y) {
   auto it = forwarded.find(window);
   if (!down || it == forwarded.end()) return;
   if (k.special && it->second.special) it->second.special(k.code, x, y);
-  if (!k.special && it->second.keyboard) it->second.keyboard(static_cast<unsigned char>(k.code), x, y);
+  if (!k.special && it->second.keyboard)
+    it->second.keyboard(static_cast<unsigned char>(k.code), x, y);
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 namespace glui_theme {
 
 // Sizes, in pixels.
-constexpr float kFramePad = 7.0f;       // inside a panel's frame
-constexpr float kButtonWidth = 100.0f;  // the classic fixed button width
+constexpr float kFramePad = 7.0f;           // inside a panel's frame
+constexpr float kButtonWidth = 100.0f;      // the classic fixed button width
 constexpr float kDefaultBoxWidth = 120.0f;  // a text field's box
 constexpr float kMinBoxWidth = 60.0f;       // ... whatever its label
 constexpr float kSpinnerBoxWidth = 48.0f;

@@ -53,7 +53,8 @@ void GLUI_SpinnerValue::commit_text(const char* text) {
   const char* p = text;
   while (*p == ' ' || *p == '\t') ++p;
   double v = 0.0;
-  bool numeric = (*p == '+' || *p == '-' || *p == '.' || std::isdigit(static_cast<unsigned char>(*p)));
+  bool numeric =
+      (*p == '+' || *p == '-' || *p == '.' || std::isdigit(static_cast<unsigned char>(*p)));
   if (numeric) {
     char* end = nullptr;
     v = std::strtod(p, &end);

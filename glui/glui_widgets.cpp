@@ -15,14 +15,17 @@
 
 using glui_theme::kFramePad;
 
-GLUI_Control::GLUI_Control(GLUI* glui, GLUI_Panel* parent, const char* name, int id, GLUI_Update_CB cb)
+GLUI_Control::GLUI_Control(GLUI* glui, GLUI_Panel* parent, const char* name, int id,
+                           GLUI_Update_CB cb)
     : glui_(glui), parent_(parent), name_(name ? name : ""), id_(id), callback_(cb) {}
 
 GLUI_Control::~GLUI_Control() = default;
 
 void GLUI_Control::notify(GLUI_Context& ctx) { ctx.queue_callback(callback_, id_); }
 
-void GLUI_Control::record_rect() { rect_ = glui_rect_of(ImGui::GetItemRectMin(), ImGui::GetItemRectMax()); }
+void GLUI_Control::record_rect() {
+  rect_ = glui_rect_of(ImGui::GetItemRectMin(), ImGui::GetItemRectMax());
+}
 
 void GLUI_Control::record_hot_rect(GLUI_Context& ctx) { hot_ = ctx.clickable_item(this); }
 
@@ -89,8 +92,9 @@ void GLUI_Panel::build(GLUI_Context& ctx) {
   ImVec2 end = ImGui::GetItemRectMax();
 
   float title_w = has_title ? ImGui::CalcTextSize(name_.c_str()).x + 4.0f * kFramePad : 0.0f;
-  float width = ctx.measuring() ? std::max(children_right(children_) + kFramePad, start.x + title_w) - start.x
-                                : avail;
+  float width = ctx.measuring()
+                    ? std::max(children_right(children_) + kFramePad, start.x + title_w) - start.x
+                    : avail;
   ImDrawList* dl = ImGui::GetWindowDrawList();
   float line_y = has_title ? start.y + title_h * 0.5f : start.y + 1.0f;
   glui_theme::draw_etched_rect(dl, ImVec2(start.x, line_y), ImVec2(start.x + width - 2.0f, end.y));
@@ -112,7 +116,8 @@ GLUI_Rollout::GLUI_Rollout(GLUI* glui, GLUI_Panel* parent, const char* name, boo
 void GLUI_Rollout::build(GLUI_Context& ctx) {
   ImVec2 start = ImGui::GetCursorScreenPos();
   float avail = ctx.avail_width();
-  float bar_natural = ImGui::CalcTextSize(name_.c_str()).x + ImGui::GetFrameHeight() + 3.0f * kFramePad;
+  float bar_natural =
+      ImGui::CalcTextSize(name_.c_str()).x + ImGui::GetFrameHeight() + 3.0f * kFramePad;
   float bar_w = ctx.measuring() ? bar_natural : avail;
 
   ImGui::BeginGroup();
@@ -147,12 +152,14 @@ void GLUI_Rollout::build(GLUI_Context& ctx) {
   float width = ctx.measuring() ? std::max(bar_natural, children_w) : avail;
   if (open_) {
     ImVec2 bar_end(start.x, start.y + ImGui::GetFrameHeight());
-    glui_theme::draw_etched_rect(ImGui::GetWindowDrawList(), bar_end, ImVec2(start.x + width - 2.0f, end.y));
+    glui_theme::draw_etched_rect(ImGui::GetWindowDrawList(), bar_end,
+                                 ImVec2(start.x + width - 2.0f, end.y));
   }
   rect_ = glui_rect_of(start, ImVec2(start.x + width, end.y + 1.0f));
 }
 
-GLUI_RadioGroup::GLUI_RadioGroup(GLUI* glui, GLUI_Panel* parent, int* live_var, int id, GLUI_Update_CB cb)
+GLUI_RadioGroup::GLUI_RadioGroup(GLUI* glui, GLUI_Panel* parent, int* live_var, int id,
+                                 GLUI_Update_CB cb)
     : GLUI_Panel(glui, parent, "", GLUI_PANEL_NONE), live_var_(live_var) {
   id_ = id;
   callback_ = cb;
@@ -198,7 +205,8 @@ void GLUI_Separator::build(GLUI_Context& ctx) {
   rect_ = glui_rect_of(start, ImVec2(start.x + width, start.y + h));
 }
 
-GLUI_Button::GLUI_Button(GLUI* glui, GLUI_Panel* parent, const char* name, int id, GLUI_Update_CB cb)
+GLUI_Button::GLUI_Button(GLUI* glui, GLUI_Panel* parent, const char* name, int id,
+                         GLUI_Update_CB cb)
     : GLUI_Control(glui, parent, name, id, cb) {}
 
 void GLUI_Button::build(GLUI_Context& ctx) {
@@ -210,8 +218,8 @@ void GLUI_Button::build(GLUI_Context& ctx) {
   record_rect();
 }
 
-GLUI_Checkbox::GLUI_Checkbox(GLUI* glui, GLUI_Panel* parent, const char* name, int* live_var, int id,
-                             GLUI_Update_CB cb)
+GLUI_Checkbox::GLUI_Checkbox(GLUI* glui, GLUI_Panel* parent, const char* name, int* live_var,
+                             int id, GLUI_Update_CB cb)
     : GLUI_Control(glui, parent, name, id, cb), live_var_(live_var) {
   sync_from_live();
 }
@@ -248,7 +256,8 @@ void GLUI_RadioButton::build(GLUI_Context& ctx) {
 
 // --- Text fields and spinners ---------------------------------------------------
 
-GLUI_EditText::GLUI_EditText(GLUI* glui, GLUI_Panel* parent, const char* name, int id, GLUI_Update_CB cb)
+GLUI_EditText::GLUI_EditText(GLUI* glui, GLUI_Panel* parent, const char* name, int id,
+                             GLUI_Update_CB cb)
     : GLUI_Control(glui, parent, name, id, cb) {}
 
 void GLUI_EditText::set_text(const char* text) { text_ = text ? text : ""; }
@@ -260,8 +269,9 @@ void GLUI_EditText::build(GLUI_Context& ctx) {
   float label_w = begin_labelled(name_.c_str(), *parent_);
   // A set width is the whole control's, label included, as in the classic
   // panels; the box keeps room for a few characters whatever the label.
-  float box_w = box_w_ > 0 ? std::max(static_cast<float>(box_w_) - label_w, glui_theme::kMinBoxWidth)
-                           : glui_theme::kDefaultBoxWidth;
+  float box_w = box_w_ > 0
+                    ? std::max(static_cast<float>(box_w_) - label_w, glui_theme::kMinBoxWidth)
+                    : glui_theme::kDefaultBoxWidth;
   ImGui::SetNextItemWidth(box_w);
   if (ImGui::InputText("##text", &text_)) notify(ctx);
   record_hot_rect(ctx);
@@ -361,7 +371,8 @@ void GLUI_Spinner::build(GLUI_Context& ctx) {
   ImGui::SetNextItemWidth(glui_theme::kSpinnerBoxWidth);
   // A copy: ImGui edits edit_ itself while the callback runs.
   std::pair<bool*, std::string> pending(&show_committed_, show_committed_ ? edit_ : std::string());
-  ImGui::InputText("##value", &edit_, ImGuiInputTextFlags_AutoSelectAll | ImGuiInputTextFlags_CallbackAlways,
+  ImGui::InputText("##value", &edit_,
+                   ImGuiInputTextFlags_AutoSelectAll | ImGuiInputTextFlags_CallbackAlways,
                    show_committed_value, &pending);
   show_committed_ = false;  // only while the field is being edited
   if (ImGui::IsItemActivated()) editing_ = true;

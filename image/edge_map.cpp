@@ -43,8 +43,7 @@ inline unsigned char edge_bit(float gx, float gy, float threshold) {
 // lum[0, n) from n pixels. `readable` is how many pixels of rgb lie inside
 // the caller's buffer from rgb on (at least n): vector code may load past n
 // but never past that.
-using LuminanceKernel = void (*)(const unsigned char* rgb, int n, std::size_t readable,
-                                 float* lum);
+using LuminanceKernel = void (*)(const unsigned char* rgb, int n, std::size_t readable, float* lum);
 // For n pixels: lum[-1 .. n) is the row's luminance (lum[-1] the left
 // neighbour, equal to lum[0] in column 0), below[0, n) the luminance of the
 // row beneath (may be the same cells as gy; each is read before it is
@@ -150,8 +149,8 @@ void run_rows(const unsigned char* rgb, int width, int height, float threshold, 
       left = lum[n];
       // Row 0 has no row beneath: differencing with itself gives 0.
       const float* below = y > 0 ? gy_row + x0 : lum + 1;
-      gradient_kernel(lum + 1, below, n, threshold, grad_x + first, gy_row + x0,
-                      edge_mask + first, next_row ? next_row + x0 : nullptr);
+      gradient_kernel(lum + 1, below, n, threshold, grad_x + first, gy_row + x0, edge_mask + first,
+                      next_row ? next_row + x0 : nullptr);
     }
   }
 }

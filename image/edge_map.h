@@ -19,9 +19,8 @@
 // Every stored float is rounded exactly as if each step were done in double
 // precision and rounded to float. A width or height of 0 (or less) writes
 // nothing.
-void compute_edge_map_arrays(const unsigned char* rgb, int width, int height,
-                             float threshold, float* grad_x, float* grad_y,
-                             unsigned char* edge_mask);
+void compute_edge_map_arrays(const unsigned char* rgb, int width, int height, float threshold,
+                             float* grad_x, float* grad_y, unsigned char* edge_mask);
 
 namespace edge_map_detail {
 // The same computation without vector instructions: what runs on machines

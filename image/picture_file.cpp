@@ -71,7 +71,8 @@ bool consistent(int width, int height) {
   const ILint bpc = ilGetInteger(IL_IMAGE_BPC);
   const ILint size = ilGetInteger(IL_IMAGE_SIZE_OF_DATA);
   if (depth < 1 || channels < 1 || channels > 4 || size < 0 || !ilGetData()) return false;
-  if (bpc < 1 || static_cast<uint64_t>(bpc) != channel_bytes(ilGetInteger(IL_IMAGE_TYPE))) return false;
+  if (bpc < 1 || static_cast<uint64_t>(bpc) != channel_bytes(ilGetInteger(IL_IMAGE_TYPE)))
+    return false;
   if (bpp != channels * bpc) return false;
   const uint64_t needed = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) *
                           static_cast<uint64_t>(depth) * static_cast<uint64_t>(bpp);
@@ -163,8 +164,8 @@ uint32_t texture_from_picture(const DecodedPicture& picture, uint32_t into) {
   ilGenImages(1, &image);
   ilBindImage(image);
   uint32_t texture = 0;
-  if (ilTexImage(static_cast<ILuint>(picture.width), static_cast<ILuint>(picture.height), 1, 4, IL_RGBA,
-                 IL_UNSIGNED_BYTE, picture.rgba.get())) {
+  if (ilTexImage(static_cast<ILuint>(picture.width), static_cast<ILuint>(picture.height), 1, 4,
+                 IL_RGBA, IL_UNSIGNED_BYTE, picture.rgba.get())) {
     ilRegisterOrigin(picture.origin);
     if (into == 0) {
       texture = ilutGLBindTexImage();
@@ -184,7 +185,8 @@ uint32_t load_picture_texture(const char* path) { return reload_picture_texture(
 
 uint32_t reload_picture_texture(const char* path, uint32_t texture) {
   DecodedPicture picture;
-  const uint32_t made = decode_picture_file(path, &picture) ? texture_from_picture(picture, texture) : 0;
+  const uint32_t made =
+      decode_picture_file(path, &picture) ? texture_from_picture(picture, texture) : 0;
   if (made == 0) release_picture_texture(texture);
   return made;
 }

@@ -88,7 +88,8 @@ void capture_source_image() {
   grad_x = new (std::nothrow) float[cells];
   grad_y = new (std::nothrow) float[cells];
   if (!source_rgb || !grad_x || !grad_y) {
-    std::fprintf(stderr, "Not enough memory for the source image of a %d x %d canvas.\n", vp_w, vp_h);
+    std::fprintf(stderr, "Not enough memory for the source image of a %d x %d canvas.\n", vp_w,
+                 vp_h);
     release_arrays();
   } else {
     source_width = vp_w;

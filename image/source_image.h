@@ -15,11 +15,11 @@
 
 class EdgeAngleField;
 
-extern uint32_t image_texture;  // GL texture of the loaded picture; 0 = none
-extern unsigned char* source_rgb;  // 3 bytes a pixel: R, G, B; null before the first capture
-extern float* grad_x;              // luminance minus that of the left neighbour
-extern float* grad_y;              // luminance minus that of the pixel below
-extern unsigned char* edge_mask;   // 1 on edge pixels, else 0
+extern uint32_t image_texture;           // GL texture of the loaded picture; 0 = none
+extern unsigned char* source_rgb;        // 3 bytes a pixel: R, G, B; null before the first capture
+extern float* grad_x;                    // luminance minus that of the left neighbour
+extern float* grad_y;                    // luminance minus that of the pixel below
+extern unsigned char* edge_mask;         // 1 on edge pixels, else 0
 extern int source_width, source_height;  // canvas size at the last capture
 // The gradients and edge mask of the last capture, ready for the
 // edge-following stroke angle.

@@ -7,8 +7,8 @@
 
 #include "app/state.h"
 
-ObjBrushLight obj_brush_light(float r, float g, float b, float s, int x, int y,
-                              int light_x, int light_y, int vp_h) {
+ObjBrushLight obj_brush_light(float r, float g, float b, float s, int x, int y, int light_x,
+                              int light_y, int vp_h) {
   ObjBrushLight light;
   // The stroke's origin is the canvas point (x, vp_h - y); the light is given
   // relative to it, so without a turn it stands at (light_x, light_y).
@@ -26,8 +26,7 @@ ObjBrushLight obj_brush_light(float r, float g, float b, float s, int x, int y,
   return light;
 }
 
-void paint_obj_brush(const ObjModel& model, float r, float g, float b, float s, int x,
-                     int y) {
+void paint_obj_brush(const ObjModel& model, float r, float g, float b, float s, int x, int y) {
   ObjBrushLight light = obj_brush_light(r, g, b, s, x, y, light_x, light_y, vp_h);
   glColor3f(r, g, b);
   glEnable(GL_LIGHTING);

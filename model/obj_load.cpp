@@ -1,6 +1,6 @@
 // ObjModel::load_obj_model: reads the OBJ file whole, counts, allocates,
 // parses, and loads the texture that the material library names.
-#include "model/obj_model.h"
+#include "model/obj_load.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "base/fd_io.h"
-#include "model/obj_load.h"
+#include "model/obj_model.h"
 #include "model/obj_parse.h"
 
 namespace {
@@ -131,7 +131,8 @@ void load_material_library(void* context, const char* name, size_t length) {
   }
   if (library.texture_path.empty()) return;
   auto [texture, decode] = c.textures.try_emplace(library.texture_path, 0);
-  if (decode && obj_texture_loader) texture->second = obj_texture_loader(library.texture_path.c_str());
+  if (decode && obj_texture_loader)
+    texture->second = obj_texture_loader(library.texture_path.c_str());
   c.model->texture = texture->second;
 }
 
@@ -227,8 +228,7 @@ void report_faces(const char* path, const ObjCounts& counts, const ObjSkippedFac
 
 ObjTextureLoader obj_texture_loader = nullptr;
 
-bool join_path(char* out, size_t size, const char* directory, const char* name,
-               size_t length) {
+bool join_path(char* out, size_t size, const char* directory, const char* name, size_t length) {
   if (size > 0) out[0] = '\0';
   if (length == 0 || std::memchr(name, '\0', length)) return false;
   size_t dir_length = std::strlen(directory);

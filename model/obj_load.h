@@ -23,8 +23,7 @@ extern ObjTextureLoader obj_texture_loader;
 // which holds size bytes with the terminator. Returns false, leaving out
 // empty, when the name is empty, holds a NUL byte, or the path does not fit:
 // a shortened path is never built.
-bool join_path(char* out, size_t size, const char* directory, const char* name,
-               size_t length);
+bool join_path(char* out, size_t size, const char* directory, const char* name, size_t length);
 
 // Reading the material library: it is read in pieces of at most 254 bytes
 // (the line feed included), each piece tested like a line, and the first

@@ -1,13 +1,13 @@
 #include "model/obj_parse.h"
 
+#include <sys/mman.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
-
-#include <sys/mman.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -26,7 +26,6 @@ const char* skip_space(const char* p, const char* end) {
   while (p < end && is_space(*p)) ++p;
   return p;
 }
-
 
 const char* find_char(const char* p, const char* end, char c) {
   if (p >= end) return end;
@@ -55,8 +54,8 @@ const char* for_each_complete_line(const char* begin, const char* end, LineFn&& 
     return uint64_t(uint32_t(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf))));
   };
   for (; end - p >= 64; p += 64) {
-    uint64_t feeds = lf_bits(p) | lf_bits(p + 16) << 16 | lf_bits(p + 32) << 32 |
-                     lf_bits(p + 48) << 48;
+    uint64_t feeds =
+        lf_bits(p) | lf_bits(p + 16) << 16 | lf_bits(p + 32) << 32 | lf_bits(p + 48) << 48;
     while (feeds) {
       const char* line_end = p + __builtin_ctzll(feeds);
       feeds &= feeds - 1;
@@ -97,9 +96,8 @@ LineKind line_kind(const char* line, const char* line_end) {
 }
 
 // Exact powers of ten in double: 10^22 is the largest that is.
-constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // Converts the decimal text [digits, stop) (no sign, already known to be a
 // number) the slow, always correctly rounded way.
@@ -138,7 +136,7 @@ constexpr bool kEightAtOnce = true;
 // all are) and gives their value.
 inline __attribute__((always_inline)) int eight_digits(const char* p, uint64_t* value) {
   uint64_t x;
-  std::memcpy(&x, p, 8);  // the first character in the lowest byte
+  std::memcpy(&x, p, 8);     // the first character in the lowest byte
   x ^= 0x3030303030303030u;  // digits become 0 .. 9
   // A byte is a digit when adding 0x76 leaves its top bit clear. A carry out
   // of a byte comes only from a byte that is no digit, and changes only the
@@ -167,8 +165,8 @@ int eight_digits(const char*, uint64_t*) { return 0; }
 // modulo 2^64: beyond 19 digits w is not used) and returns the character
 // after them.
 inline __attribute__((always_inline)) const char* read_significand_digits(const char* p,
-                                                                       const char* end,
-                                                                       uint64_t* w) {
+                                                                          const char* end,
+                                                                          uint64_t* w) {
   uint64_t v = *w;
   while (kEightAtOnce && end - p >= 8) {
     uint64_t digits = 0;
@@ -187,7 +185,7 @@ inline __attribute__((always_inline)) const char* read_significand_digits(const 
 
 // read_digits for an index: what it gives, for most indices at once.
 inline __attribute__((always_inline)) const char* read_index_digits(const char* p, const char* end,
-                                                                 int64_t* value) {
+                                                                    int64_t* value) {
   if (kEightAtOnce && end - p >= 8) {
     uint64_t v = 0;
     int n = eight_digits(p, &v);
@@ -375,8 +373,8 @@ struct ParseState {
 
 // Reads one index field [p, end): digits with an optional sign, text after
 // the digits passed over.
-CornerResult read_index_field(const char* p, const char* end, int32_t read_so_far,
-                              int32_t lines, int32_t* out) {
+CornerResult read_index_field(const char* p, const char* end, int32_t read_so_far, int32_t lines,
+                              int32_t* out) {
   int64_t index = 0;
   bool found = false;
   parse_index(p, end, &index, &found);
@@ -412,8 +410,8 @@ CornerResult read_corner(const CornerText& c, const ParseState& s, FaceCorners* 
 // The common corner digits/digits/digits, ended by white space or the
 // line's end, read in one sweep: what read_corner gives for it. False when
 // the corner has another form (nothing is then stored).
-bool read_full_corner(const char* c, const char* line_end, const ParseState& s,
-                      FaceCorners* f, int k, const char** corner_end, CornerResult* result) {
+bool read_full_corner(const char* c, const char* line_end, const ParseState& s, FaceCorners* f,
+                      int k, const char** corner_end, CornerResult* result) {
   int64_t v = 0, t = 0, n = 0;
   const char* q1 = read_index_digits(c, line_end, &v);
   if (q1 == c || q1 == line_end || *q1 != '/') return false;
@@ -481,8 +479,8 @@ int read_face_corners(const char* line, const char* line_end, ParseState& s, Fac
 
 // Stores the n numbers of a v, vt or vn line, the first at `first`, as
 // element `count` of `array`, unless the array is full.
-void store_numbers(const char* first, const char* line_end, int n, float* array,
-                   int32_t& count, int32_t capacity) {
+void store_numbers(const char* first, const char* line_end, int n, float* array, int32_t& count,
+                   int32_t capacity) {
   if (count >= capacity) return;
   read_number_list(first, line_end, n, array + size_t(n) * size_t(count));
   ++count;
@@ -575,8 +573,7 @@ void finish_extras(ParseState& s) {
   m.normal_count += s.face_normals_used;
 }
 
-void handle_mtllib(const char* line, const char* line_end, MtllibHandler on_mtllib,
-                   void* context) {
+void handle_mtllib(const char* line, const char* line_end, MtllibHandler on_mtllib, void* context) {
   if (!on_mtllib) return;
   const char* blank = find_blank(line, line_end);
   const char* name = blank < line_end ? blank + 1 : line_end;
@@ -609,7 +606,7 @@ bool starts_with(const char* p, size_t length, const char* keyword) {
 namespace {
 // parse_float itself, also inlined where the parse pass reads number lines.
 inline __attribute__((always_inline)) const char* read_float(const char* p, const char* end,
-                                                              float* out) {
+                                                             float* out) {
   *out = 0.0f;
   const char* q = skip_space(p, end);
   bool negative = false;
@@ -668,7 +665,9 @@ inline __attribute__((always_inline)) const char* read_float(const char* p, cons
 }
 }  // namespace
 
-const char* parse_float(const char* p, const char* end, float* out) { return read_float(p, end, out); }
+const char* parse_float(const char* p, const char* end, float* out) {
+  return read_float(p, end, out);
+}
 
 const char* parse_index(const char* p, const char* end, int64_t* out, bool* found) {
   *out = 0;
@@ -703,8 +702,7 @@ void read_number_list(const char* first, const char* line_end, int n, float* out
 
 namespace {
 // readable_end: the end of the bytes read so far.
-void count_line(const char* p, const char* line_end, const char* readable_end,
-                ObjCounts& counts) {
+void count_line(const char* p, const char* line_end, const char* readable_end, ObjCounts& counts) {
   switch (line_kind(p, line_end)) {
     case LineKind::vertex: ++counts.vertices; break;
     case LineKind::texcoord: ++counts.texcoords; break;
@@ -788,8 +786,7 @@ bool allocate_obj_arrays(ObjModel& model, const ObjCounts& capacity) {
 }
 
 ObjSkippedFaces parse_obj_lines(const char* begin, const char* end, ObjModel& model,
-                                const ObjCounts& capacity, MtllibHandler on_mtllib,
-                                void* context) {
+                                const ObjCounts& capacity, MtllibHandler on_mtllib, void* context) {
   ParseState state{model, capacity, 0, false, ObjSkippedFaces{}};
   for_each_line(begin, end, [&](const char* p, const char* line_end) {
     switch (line_kind(p, line_end)) {
@@ -804,9 +801,7 @@ ObjSkippedFaces parse_obj_lines(const char* begin, const char* end, ObjModel& mo
         store_numbers(after_two_letter_keyword(p, line_end), line_end, 3, model.normals,
                       model.normal_count, capacity.normals);
         break;
-      case LineKind::face:
-        store_face(p, line_end, state);
-        break;
+      case LineKind::face: store_face(p, line_end, state); break;
       case LineKind::other:
         if (starts_with(p, size_t(line_end - p), "mtllib")) {
           handle_mtllib(p, line_end, on_mtllib, context);
@@ -828,8 +823,8 @@ bool obj_model_is_consistent(const ObjModel& model, const ObjCounts& capacity) {
   if ((capacity.vertices > 0 && !model.vertices) ||
       (capacity.texcoord_capacity() > 0 && !model.texcoords) ||
       (capacity.normal_capacity() > 0 && !model.normals) ||
-      (capacity.faces > 0 && (!model.face_vertex || !model.face_texcoord ||
-                              !model.face_normal || !model.face_is_triangle))) {
+      (capacity.faces > 0 && (!model.face_vertex || !model.face_texcoord || !model.face_normal ||
+                              !model.face_is_triangle))) {
     return false;
   }
   for (int32_t i = 0; i < model.face_count; ++i) {
@@ -839,8 +834,7 @@ bool obj_model_is_consistent(const ObjModel& model, const ObjCounts& capacity) {
     for (int k = 0; k < corners; ++k) {
       size_t slot = 4 * size_t(i) + size_t(k);
       if (model.face_vertex[slot] < 0 || model.face_vertex[slot] >= model.vertex_count ||
-          model.face_texcoord[slot] < 0 ||
-          model.face_texcoord[slot] >= model.texcoord_count ||
+          model.face_texcoord[slot] < 0 || model.face_texcoord[slot] >= model.texcoord_count ||
           model.face_normal[slot] < 0 || model.face_normal[slot] >= model.normal_count) {
         return false;
       }

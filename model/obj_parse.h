@@ -138,8 +138,7 @@ using MtllibHandler = void (*)(void* context, const char* name, size_t length);
 // coordinate and the faces' own normals when faces use them. on_mtllib may
 // be null. Returns the faces it skipped.
 ObjSkippedFaces parse_obj_lines(const char* begin, const char* end, ObjModel& model,
-                                const ObjCounts& capacity, MtllibHandler on_mtllib,
-                                void* context);
+                                const ObjCounts& capacity, MtllibHandler on_mtllib, void* context);
 
 // Reads n numbers into out: the first at `first`, each further one after
 // the first run of blanks or tabs at or after the start of the one before;

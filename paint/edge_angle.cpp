@@ -207,8 +207,8 @@ __attribute__((target("avx2"))) static void gradient_angles4_avx2(const float* g
   const __m128i k = _mm256_cvttpd_epi32(
       _mm256_add_pd(_mm256_mul_pd(t, _mm256_set1_pd(16.0)), _mm256_set1_pd(0.5)));
   const __m256d c = _mm256_mul_pd(_mm256_cvtepi32_pd(k), _mm256_set1_pd(1.0 / 16));
-  const __m256d u = _mm256_div_pd(_mm256_sub_pd(t, c),
-                                  _mm256_add_pd(_mm256_set1_pd(1.0), _mm256_mul_pd(t, c)));
+  const __m256d u =
+      _mm256_div_pd(_mm256_sub_pd(t, c), _mm256_add_pd(_mm256_set1_pd(1.0), _mm256_mul_pd(t, c)));
   const __m256d u2 = _mm256_mul_pd(u, u);
   __m256d p = _mm256_sub_pd(_mm256_set1_pd(1.0 / 9), _mm256_mul_pd(u2, _mm256_set1_pd(1.0 / 11)));
   p = _mm256_add_pd(_mm256_set1_pd(-1.0 / 7), _mm256_mul_pd(u2, p));
@@ -216,36 +216,35 @@ __attribute__((target("avx2"))) static void gradient_angles4_avx2(const float* g
   p = _mm256_add_pd(_mm256_set1_pd(-1.0 / 3), _mm256_mul_pd(u2, p));
   const __m256d series = _mm256_add_pd(u, _mm256_mul_pd(_mm256_mul_pd(u, u2), p));
   const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-  const __m256d at = _mm256_add_pd(
-      _mm256_mask_i32gather_pd(zero, arctan_table().value, k, all, 8), series);
+  const __m256d at =
+      _mm256_add_pd(_mm256_mask_i32gather_pd(zero, arctan_table().value, k, all, 8), series);
   const __m256d steep = _mm256_cmp_pd(ay, ax, _CMP_GT_OQ);
   const __m256d left = _mm256_cmp_pd(x, zero, _CMP_LT_OQ);
   // Base 0, pi/2, pi, pi/2 and sign +, -, -, + as in the scalar table.
-  const __m256d base = _mm256_blendv_pd(_mm256_and_pd(left, _mm256_set1_pd(kPi)),
-                                        _mm256_set1_pd(kPi / 2), steep);
+  const __m256d base =
+      _mm256_blendv_pd(_mm256_and_pd(left, _mm256_set1_pd(kPi)), _mm256_set1_pd(kPi / 2), steep);
   const __m256d flip = _mm256_and_pd(_mm256_xor_pd(steep, left), sign_bit);
   const __m256d r = _mm256_add_pd(base, _mm256_xor_pd(at, flip));
   const __m256d a = _mm256_or_pd(_mm256_andnot_pd(sign_bit, r), _mm256_and_pd(y, sign_bit));
   const __m256d margin = _mm256_mul_pd(_mm256_andnot_pd(sign_bit, a), _mm256_set1_pd(kAngleMargin));
-  const __m128 same = _mm_and_ps(_mm_cmpeq_ps(_mm256_cvtpd_ps(_mm256_sub_pd(a, margin)),
-                                              _mm256_cvtpd_ps(a)),
-                                 _mm_cmpeq_ps(_mm256_cvtpd_ps(_mm256_add_pd(a, margin)),
-                                              _mm256_cvtpd_ps(a)));
+  const __m128 same =
+      _mm_and_ps(_mm_cmpeq_ps(_mm256_cvtpd_ps(_mm256_sub_pd(a, margin)), _mm256_cvtpd_ps(a)),
+                 _mm_cmpeq_ps(_mm256_cvtpd_ps(_mm256_add_pd(a, margin)), _mm256_cvtpd_ps(a)));
   // Gradients along an axis, as library_angle gives them: for a zero y
   // (x a number) 0 or pi by the sign bit of x, for a zero x (y a number)
   // pi/2; either with the sign of y.
-  const __m256d y_zero = _mm256_and_pd(_mm256_cmp_pd(ay, zero, _CMP_EQ_OQ),
-                                       _mm256_cmp_pd(x, x, _CMP_ORD_Q));
-  const __m256d x_zero = _mm256_and_pd(_mm256_cmp_pd(ax, zero, _CMP_EQ_OQ),
-                                       _mm256_cmp_pd(y, y, _CMP_ORD_Q));
+  const __m256d y_zero =
+      _mm256_and_pd(_mm256_cmp_pd(ay, zero, _CMP_EQ_OQ), _mm256_cmp_pd(x, x, _CMP_ORD_Q));
+  const __m256d x_zero =
+      _mm256_and_pd(_mm256_cmp_pd(ax, zero, _CMP_EQ_OQ), _mm256_cmp_pd(y, y, _CMP_ORD_Q));
   const __m256d axis = _mm256_or_pd(y_zero, x_zero);
   const __m256d axis_angle = _mm256_blendv_pd(
       _mm256_set1_pd(kPi / 2), _mm256_blendv_pd(zero, _mm256_set1_pd(kPi), x), y_zero);
   const __m256d on_axis =
       _mm256_or_pd(_mm256_andnot_pd(sign_bit, axis_angle), _mm256_and_pd(y, sign_bit));
   _mm_storeu_ps(angle, _mm256_cvtpd_ps(_mm256_blendv_pd(a, on_axis, axis)));
-  int bad = ~((_mm_movemask_ps(same) & _mm256_movemask_pd(usable)) | _mm256_movemask_pd(axis)) &
-            0xF;
+  int bad =
+      ~((_mm_movemask_ps(same) & _mm256_movemask_pd(usable)) | _mm256_movemask_pd(axis)) & 0xF;
   while (bad) {
     const int lane = __builtin_ctz(bad);
     angle[lane] = library_angle(grad_x[lane], grad_y[lane]);
@@ -272,8 +271,8 @@ int edge_window_half_width(int canvas_width) {
   return static_cast<int>(0.3 * static_cast<double>(canvas_width));
 }
 
-void EdgeAngleField::reset(const float* grad_x, const float* grad_y,
-                           const unsigned char* edge_mask, int width, int height) {
+void EdgeAngleField::reset(const float* grad_x, const float* grad_y, const unsigned char* edge_mask,
+                           int width, int height) {
   width_ = 0;
   height_ = 0;
   edges_.clear();
@@ -338,7 +337,7 @@ const EdgeAngleField::Edge* EdgeAngleField::list_end(long long row, int parity) 
 }
 
 const EdgeAngleField::Edge* EdgeAngleField::first_at_or_after(long long row, int parity,
-                                                               long long column) const {
+                                                              long long column) const {
   return std::lower_bound(list_begin(row, parity), list_end(row, parity), column,
                           [](const Edge& e, long long c) { return e.column < c; });
 }
@@ -393,8 +392,8 @@ float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_
         const float wgt = weight_of(e->column - px);
         // The product in double, in this order; the sum stored as a float.
         sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
-                                                               static_cast<double>(wgt) *
-                                                               kHalfTurnDegrees / kPiApprox);
+                                                                static_cast<double>(wgt) *
+                                                                kHalfTurnDegrees / kPiApprox);
         total = total + wgt;
       }
     };

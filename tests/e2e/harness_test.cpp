@@ -1,13 +1,12 @@
 // The e2e harness checked against a probe program that prints every input
 // event it gets: the events the harness sends must arrive as a user's would.
-#include "tests/support/e2e.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "tests/support/e2e.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -22,7 +21,8 @@ struct Probe {
   e2e::XServer x;
   // The OpenGL driver's allocations still held at exit are not the
   // probe's to free: in a sanitizer build they would turn q's status 0 into 1.
-  e2e::App app{e2e::Launch{E2E_PROBE_APP, {}, dir.path(), x.display_name(), {"ASAN_OPTIONS=detect_leaks=0"}}};
+  e2e::App app{e2e::Launch{
+      E2E_PROBE_APP, {}, dir.path(), x.display_name(), {"ASAN_OPTIONS=detect_leaks=0"}}};
   e2e::Window window = 0;
 };
 

@@ -145,12 +145,14 @@ Journey take_the_journey() {
   EXPECT_EQ(tga.descriptor, 0);
   TempDir scratch;
   RgbImage quarters = picture_at_size(d.dir().file("quarters.ppm"), cw, ch, scratch.path());
-  const CanvasRegion circles = around(c0, c1, 62), blocks = around(b0, b1, 72), model = around(o0, o1, 62);
+  const CanvasRegion circles = around(c0, c1, 62), blocks = around(b0, b1, 72),
+                     model = around(o0, o1, 62);
   EXPECT_EQ(painted_outside(tga.pixels, {circles, blocks, model}), 0);
   for (auto [region, outlines] : {std::pair{circles, false}, std::pair{blocks, true}}) {
     int n = 0;
     std::string why;
-    EXPECT_TRUE(painted_from_picture(tga.pixels, quarters, region, 12, 24, outlines, &n, &why)) << why;
+    EXPECT_TRUE(painted_from_picture(tga.pixels, quarters, region, 12, 24, outlines, &n, &why))
+        << why;
     EXPECT_GT(n, 2000);
   }
   // Upright: the circles at the top-left are red, the blocks at the

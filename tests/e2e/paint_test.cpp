@@ -53,11 +53,13 @@ TEST(Paint, ADragPaintsThePicturesColoursWhereItWentAndRepeatsExactly) {
   const CanvasRegion around_drag{80 - 62, 120 - 62, 300 + 62, 400 + 62};
   EXPECT_EQ(painted_outside(tga.pixels, {around_drag}), 0);
   TempDir scratch;
-  RgbImage picture = picture_at_size(source_path("samples/image1.jpg"), canvas_w, 600, scratch.path());
+  RgbImage picture =
+      picture_at_size(source_path("samples/image1.jpg"), canvas_w, 600, scratch.path());
   ASSERT_EQ(picture.width, canvas_w);
   int painted = 0;
   std::string why;
-  EXPECT_TRUE(painted_from_picture(tga.pixels, picture, around_drag, 12, 24, false, &painted, &why)) << why;
+  EXPECT_TRUE(painted_from_picture(tga.pixels, picture, around_drag, 12, 24, false, &painted, &why))
+      << why;
   EXPECT_GT(painted, 5000);
 }
 

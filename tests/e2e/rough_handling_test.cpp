@@ -94,7 +94,8 @@ TEST(RoughHandling, AResizeStormDownToNoCanvasAndBackLeavesAWorkingProgram) {
   ASSERT_TRUE(d.set_text("Image Filename: ", "image1.jpg"));
   ASSERT_TRUE(resize_and_wait(d, 800, 600));
   d.drag({{100, 300}, {300, 320}});
-  EXPECT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) > 1000; }, "strokes again"));
+  EXPECT_TRUE(
+      e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) > 1000; }, "strokes again"));
   EXPECT_EQ(d.app().errors(), "");
 }
 
@@ -105,14 +106,16 @@ TEST(RoughHandling, AfterGrowingWithNoPictureStrokesBeyondTheLastCaptureAreDropp
   Daubwork d;
   ASSERT_TRUE(single_block_strokes(d));
   ASSERT_TRUE(d.set_text("Image Filename: ", "missing.png"));
-  ASSERT_TRUE(d.click_and_wait("Load Image", "Could not load image missing.png!"));  // captures 600 rows
+  ASSERT_TRUE(
+      d.click_and_wait("Load Image", "Could not load image missing.png!"));  // captures 600 rows
   ASSERT_TRUE(resize_and_wait(d, 1200, 960));
   // Window row 200 is canvas row 759, above the 600 captured rows.
   d.drag({{100, 200}, {101, 200}}, 1);
   Rgb inside;
   ASSERT_TRUE(paint_block(d, {100, 700}, &inside));  // canvas row 259: inside
   EXPECT_TRUE(is_white(inside)) << inside;
-  EXPECT_EQ(non_white_pixels(d.canvas_shot(), 0, 0, 400, 380), 0) << "a stroke beyond the capture was drawn";
+  EXPECT_EQ(non_white_pixels(d.canvas_shot(), 0, 0, 400, 380), 0)
+      << "a stroke beyond the capture was drawn";
   EXPECT_TRUE(d.app().running());
 }
 
@@ -120,7 +123,8 @@ TEST(RoughHandling, ButtonsClickedInQuickSuccessionAllActInOrder) {
   Daubwork d;
   // A picture in a format the program also writes: every Save Image
   // replaces it with the canvas, and the next Load Image reads that back.
-  const std::string cmd = "convert " + source_path("samples/image1.jpg") + " " + d.dir().file("quick.tga");
+  const std::string cmd =
+      "convert " + source_path("samples/image1.jpg") + " " + d.dir().file("quick.tga");
   ASSERT_EQ(std::system(cmd.c_str()), 0);
   ASSERT_TRUE(d.set_text("Image Filename: ", "quick.tga"));
   d.click_canvas(40, 40, e2e::Button::Middle);  // commits the name
@@ -145,7 +149,8 @@ TEST(RoughHandling, ButtonsClickedInQuickSuccessionAllActInOrder) {
   }
   // The last save wrote the white canvas as a TGA of its size.
   const int w = 800 - d.panel_width();
-  ASSERT_TRUE(e2e::wait_for_file(d.dir().file("quick.tga"), 18 + static_cast<std::size_t>(w) * 600 * 4));
+  ASSERT_TRUE(
+      e2e::wait_for_file(d.dir().file("quick.tga"), 18 + static_cast<std::size_t>(w) * 600 * 4));
   TgaFile tga;
   std::string error;
   ASSERT_TRUE(read_tga(read_file(d.dir().file("quick.tga")), &tga, &error)) << error;
@@ -170,9 +175,11 @@ TEST(RoughHandling, NamesThousandsOfCharactersLongAreReportedWholeAndRefused) {
   // model (it paints in the picture's colours).
   const std::string model = long_name + ".obj";
   ASSERT_TRUE(d.set_text("OBJ Filename: ", model));
-  ASSERT_TRUE(d.click_and_wait("Load OBJ Model", "File ./" + model + " could not be opened!", e2e::Stream::Err));
+  ASSERT_TRUE(d.click_and_wait("Load OBJ Model", "File ./" + model + " could not be opened!",
+                               e2e::Stream::Err));
   d.drag({{100, 150}, {200, 160}});
-  EXPECT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) > 500; }, "the sphere painted"));
+  EXPECT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) > 500; },
+                              "the sphere painted"));
 
   // A picture name without an extension (the image library then looks at
   // the file itself), then the same with one; then saving to it.
@@ -184,7 +191,8 @@ TEST(RoughHandling, NamesThousandsOfCharactersLongAreReportedWholeAndRefused) {
   ASSERT_TRUE(d.x().key("End"));
   ASSERT_TRUE(d.x().type_text(".png"));
   ASSERT_TRUE(d.click_and_wait("Load Image", "Could not load image " + picture + "!"));
-  ASSERT_TRUE(d.click_and_wait("Save Image", "[ERROR] could not save file \"" + picture + "\"", e2e::Stream::Err));
+  ASSERT_TRUE(d.click_and_wait("Save Image", "[ERROR] could not save file \"" + picture + "\"",
+                               e2e::Stream::Err));
   // Nothing else was said.
   EXPECT_EQ(d.app().lines(e2e::Stream::Err).size(), 2u) << d.app().errors().substr(0, 300);
 

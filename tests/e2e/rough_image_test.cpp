@@ -4,7 +4,6 @@
 // still captures, so the painting is blanked and the strokes that follow are
 // white (inside their black Blocks outline).
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,7 +32,8 @@ std::string sample(const std::string& name) { return read_file(source_path("samp
 std::string ppm_picture(int w, int h) {
   RgbImage ramp{w, h, {}};
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) ramp.rgb.insert(ramp.rgb.end(), 3, static_cast<unsigned char>(x % 256));
+    for (int x = 0; x < w; ++x)
+      ramp.rgb.insert(ramp.rgb.end(), 3, static_cast<unsigned char>(x % 256));
   return ppm_bytes(ramp);
 }
 
@@ -49,9 +49,12 @@ bool converted_and_cut(const TempDir& d, const std::string& name) {
 
 const BadPicture kBadPictures[] = {
     {"Missing", "nothing_here.jpg", [](const TempDir&) { return true; }},
-    {"ZeroBytes", "empty.jpg", [](const TempDir& d) { return write_file(d.file("empty.jpg"), ""); }},
-    {"ZeroBytesNoExtension", "empty", [](const TempDir& d) { return write_file(d.file("empty"), ""); }},
-    {"Folder", "pictures", [](const TempDir& d) { return mkdir(d.file("pictures").c_str(), 0755) == 0; }},
+    {"ZeroBytes", "empty.jpg",
+     [](const TempDir& d) { return write_file(d.file("empty.jpg"), ""); }},
+    {"ZeroBytesNoExtension", "empty",
+     [](const TempDir& d) { return write_file(d.file("empty"), ""); }},
+    {"Folder", "pictures",
+     [](const TempDir& d) { return mkdir(d.file("pictures").c_str(), 0755) == 0; }},
     {"FolderNamedJpg", "folder.jpg",
      [](const TempDir& d) { return mkdir(d.file("folder.jpg").c_str(), 0755) == 0; }},
     {"TextNamedJpg", "notes.jpg",
@@ -59,28 +62,38 @@ const BadPicture kBadPictures[] = {
        return write_file(d.file("notes.jpg"), "Shopping list:\nmilk\ncoffee beans\n");
      }},
     {"PngHeaderOnly", "header.png",
-     [](const TempDir& d) { return write_file(d.file("header.png"), cut(sample("sphere.png"), 33)); }},
+     [](const TempDir& d) {
+       return write_file(d.file("header.png"), cut(sample("sphere.png"), 33));
+     }},
     {"PngCutInHalf", "half.png",
      [](const TempDir& d) {
        const std::string png = sample("sphere.png");
        return write_file(d.file("half.png"), cut(png, png.size() / 2));
      }},
-    {"ZeroDevTga", "zero.tga", [](const TempDir& d) { return symlink("/dev/zero", d.file("zero.tga").c_str()) == 0; }},
-    {"HugeTgaHeader", "bomb.tga", [](const TempDir& d) {
+    {"ZeroDevTga", "zero.tga",
+     [](const TempDir& d) { return symlink("/dev/zero", d.file("zero.tga").c_str()) == 0; }},
+    {"HugeTgaHeader", "bomb.tga",
+     [](const TempDir& d) {
        std::string h("\0\0\2\0\0\0\0\0\0\0\0\0\xff\xff\xff\xff\x20\0", 18);
-       return write_file(d.file("bomb.tga"), h + std::string(1000, '\x7f')); }},
-    {"PpmCutInHalf", "cut.ppm", [](const TempDir& d) {
-       return write_file(d.file("cut.ppm"), cut(ppm_picture(600, 400), 600 * 400 * 3 / 2)); }},
-    {"PsdCutInHalf", "cut.psd", [](const TempDir& d) {
-       return converted_and_cut(d, "cut.psd"); }},
-    {"TgaCutInHalf", "cut.tga", [](const TempDir& d) {
-       return converted_and_cut(d, "cut.tga"); }},
+       return write_file(d.file("bomb.tga"), h + std::string(1000, '\x7f'));
+     }},
+    {"PpmCutInHalf", "cut.ppm",
+     [](const TempDir& d) {
+       return write_file(d.file("cut.ppm"), cut(ppm_picture(600, 400), 600 * 400 * 3 / 2));
+     }},
+    {"PsdCutInHalf", "cut.psd", [](const TempDir& d) { return converted_and_cut(d, "cut.psd"); }},
+    {"TgaCutInHalf", "cut.tga", [](const TempDir& d) { return converted_and_cut(d, "cut.tga"); }},
     // DevIL reads a PPM of 16 bits a channel into a buffer half the size
     // its own type needs; converting it would read past that buffer.
-    {"Ppm16Bit", "deep.ppm", [](const TempDir& d) {
-       return std::system(("convert -size 64x64 xc:red -depth 16 " + d.file("deep.ppm")).c_str()) == 0; }},
+    {"Ppm16Bit", "deep.ppm",
+     [](const TempDir& d) {
+       return std::system(("convert -size 64x64 xc:red -depth 16 " + d.file("deep.ppm")).c_str()) ==
+              0;
+     }},
     {"JpegHeaderOnly", "header.jpg",
-     [](const TempDir& d) { return write_file(d.file("header.jpg"), cut(sample("image1.jpg"), 200)); }},
+     [](const TempDir& d) {
+       return write_file(d.file("header.jpg"), cut(sample("image1.jpg"), 200));
+     }},
 };
 
 class BadPictureTest : public testing::TestWithParam<BadPicture> {};
@@ -99,7 +112,8 @@ TEST_P(BadPictureTest, IsReportedBlanksThePaintingAndLeavesAWhiteSourceImage) {
   EXPECT_FALSE(is_white(inside)) << inside;
 
   ASSERT_TRUE(d.set_text("Image Filename: ", bad.file_name));
-  ASSERT_TRUE(d.click_and_wait("Load Image", std::string("Could not load image ") + bad.file_name + "!"));
+  ASSERT_TRUE(
+      d.click_and_wait("Load Image", std::string("Could not load image ") + bad.file_name + "!"));
   // The failed load still captured: the painting is gone ...
   EXPECT_TRUE(wait_for_white_canvas(d));
   // ... and the source image is white: strokes are white on white, inside
@@ -135,7 +149,8 @@ TEST(RoughImage, AJpegCutOffHalfWayIsReportedAndPaintingGoesOn) {
   const std::size_t from = d.app().line_count();
   d.click("Load Image");
   e2e::Found found;
-  ASSERT_TRUE(d.app().wait_for_match("^(Image cut\\.jpg loaded\\.|Could not load image cut\\.jpg!)$", &found, from));
+  ASSERT_TRUE(d.app().wait_for_match(
+      "^(Image cut\\.jpg loaded\\.|Could not load image cut\\.jpg!)$", &found, from));
   const bool loaded = found.line == "Image cut.jpg loaded.";
   // The top of the picture (the wood, top-left) survived the cut.
   Rgb inside;
@@ -151,8 +166,8 @@ TEST(RoughImage, AJpegCutOffHalfWayIsReportedAndPaintingGoesOn) {
 // its left half paints red and its right half blue.
 TEST(RoughImage, AnEightThousandPixelSquarePngLoadsAndIsStretchedOverTheCanvas) {
   Daubwork d;
-  ASSERT_TRUE(write_file(d.dir().file("huge.png"),
-                         two_colour_png(8000, 8000, {255, 0, 0}, {0, 0, 255})));
+  ASSERT_TRUE(
+      write_file(d.dir().file("huge.png"), two_colour_png(8000, 8000, {255, 0, 0}, {0, 0, 255})));
   ASSERT_TRUE(single_block_strokes(d));
   ASSERT_TRUE(d.set_text("Image Filename: ", "huge.png"));
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image huge.png loaded."));
@@ -195,8 +210,9 @@ TEST(RoughImage, TwentyLoadsOfABigPhotoTakeNoMoreMemoryThanOne) {
   }
   ASSERT_GT(after_one, 0);
   long now = 0;
-  EXPECT_TRUE(e2e::wait_until([&] { return (now = resident_kb(d.app().pid())) < after_one + 10 * 1024; },
-                              "memory back to within 10 MB of one load", std::chrono::seconds(10)))
+  EXPECT_TRUE(
+      e2e::wait_until([&] { return (now = resident_kb(d.app().pid())) < after_one + 10 * 1024; },
+                      "memory back to within 10 MB of one load", std::chrono::seconds(10)))
       << now << " kB after twenty loads, " << after_one << " kB after one";
 }
 
@@ -205,7 +221,8 @@ namespace {
 // A picture red above and blue below, 8 bits a channel, in the format of
 // `name`'s extension (made by ImageMagick; `prefix` picks a variant).
 bool red_over_blue(const TempDir& d, const std::string& name, const std::string& prefix = "") {
-  const std::string cmd = "convert -size 64x32 xc:red xc:blue -append -depth 8 " + prefix + d.file(name);
+  const std::string cmd =
+      "convert -size 64x32 xc:red xc:blue -append -depth 8 " + prefix + d.file(name);
   return std::system(cmd.c_str()) == 0;
 }
 
@@ -223,7 +240,7 @@ TEST(RoughImage, PicturesInCommonFormatsLoadUpright) {
   // BMP in the version-3 layout, the one DevIL reads; PNG also with 16
   // bits a channel.
   const std::vector<std::pair<std::string, std::string>> formats = {
-      {"ppm", ""}, {"png", ""}, {"png", "png48:"}, {"jpg", ""}, {"gif", ""},
+      {"ppm", ""}, {"png", ""}, {"png", "png48:"}, {"jpg", ""},     {"gif", ""},
       {"pcx", ""}, {"psd", ""}, {"tif", ""},       {"bmp", "bmp3:"}};
   for (const auto& [extension, prefix] : formats) {
     const std::string name = "stack" + std::to_string(column) + "." + extension;
@@ -254,7 +271,8 @@ TEST(RoughImage, ASavedTgaLoadsBackUpright) {
   ASSERT_TRUE(bluish(bottom)) << bottom;
   ASSERT_TRUE(d.set_text("Image Filename: ", "painting.tga"));
   d.click("Save Image");
-  ASSERT_TRUE(e2e::wait_for_file(d.dir().file("painting.tga"), 18 + (800u - d.panel_width()) * 600u * 4));
+  ASSERT_TRUE(
+      e2e::wait_for_file(d.dir().file("painting.tga"), 18 + (800u - d.panel_width()) * 600u * 4));
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image painting.tga loaded."));
   // Strokes on the two blocks take their colours again.
   Rgb top_again, bottom_again;

@@ -18,7 +18,6 @@
 
 #include "tests/support/rough_files.h"
 
-
 namespace {
 
 constexpr int kValgrindFailed = 97;  // memcheck's status when it found errors
@@ -28,11 +27,12 @@ constexpr e2e::Duration kSlow = std::chrono::minutes(4);
 
 // Waits until the canvas rows [y0, y1) hold strokes.
 testing::AssertionResult wait_for_strokes(Daubwork& d, int y0, int y1, const std::string& what) {
-  return e2e::wait_until([&] { return non_white_pixels(d.canvas_shot(), 0, y0, 10000, y1) > 100; }, what,
-                         kSlow);
+  return e2e::wait_until([&] { return non_white_pixels(d.canvas_shot(), 0, y0, 10000, y1) > 100; },
+                         what, kSlow);
 }
 
-testing::AssertionResult press_and_wait(Daubwork& d, const std::string& label, const std::string& line,
+testing::AssertionResult press_and_wait(Daubwork& d, const std::string& label,
+                                        const std::string& line,
                                         e2e::Stream stream = e2e::Stream::Out) {
   const std::size_t from = d.app().line_count(stream);
   d.click(label);
@@ -96,7 +96,8 @@ TEST(RoughMemcheck, AUserJourneyHasNoInvalidAccessAndNoDefiniteLeak) {
   ASSERT_TRUE(wait_for_strokes(d, 480, 600, "OBJ File strokes"));
 
   d.click("Clear Image");
-  ASSERT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) == 0; }, "a white canvas", kSlow));
+  ASSERT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) == 0; },
+                              "a white canvas", kSlow));
   d.click("Follow Edges:");
   d.drag({{60, 100}, {w - 60, 100}}, 2);
   ASSERT_TRUE(wait_for_strokes(d, 40, 160, "OBJ File strokes following edges"));
@@ -107,18 +108,21 @@ TEST(RoughMemcheck, AUserJourneyHasNoInvalidAccessAndNoDefiniteLeak) {
   // A resize blanks the canvas; the next drag captures again at the new size.
   d.x().resize(d.window(), 700, 500);
   ASSERT_TRUE(d.x().wait_for_size(d.window(), 700, 500, kSlow));
-  ASSERT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) == 0; }, "a blank canvas", kSlow));
+  ASSERT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) == 0; },
+                              "a blank canvas", kSlow));
   d.drag({{60, 300}, {200, 300}}, 2);
   ASSERT_TRUE(wait_for_strokes(d, 240, 360, "strokes after the resize"));
 
   ASSERT_TRUE(d.set_text("Image Filename: ", "journey.tga"));
   d.click("Save Image");
   ASSERT_TRUE(e2e::wait_for_file(d.dir().file("journey.tga"),
-                                 18 + static_cast<std::size_t>(700 - d.panel_width()) * 500 * 4, kSlow));
+                                 18 + static_cast<std::size_t>(700 - d.panel_width()) * 500 * 4,
+                                 kSlow));
 
   // Two mistyped names.
   ASSERT_TRUE(d.set_text("OBJ Filename: ", "sphere.objj"));
-  ASSERT_TRUE(press_and_wait(d, "Load OBJ Model", "File ./sphere.objj could not be opened!", e2e::Stream::Err));
+  ASSERT_TRUE(press_and_wait(d, "Load OBJ Model", "File ./sphere.objj could not be opened!",
+                             e2e::Stream::Err));
   ASSERT_TRUE(d.set_text("Image Filename: ", "image1.jgp"));
   ASSERT_TRUE(press_and_wait(d, "Load Image", "Could not load image image1.jgp!"));
 
@@ -128,11 +132,12 @@ TEST(RoughMemcheck, AUserJourneyHasNoInvalidAccessAndNoDefiniteLeak) {
   ASSERT_TRUE(d.x().key("q"));
   const testing::AssertionResult ended = d.app().wait_for_exit(0, kSlow);
   const auto seconds =
-      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started).count();
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started)
+          .count();
   std::printf("memcheck journey: %lld s, log %s\n", static_cast<long long>(seconds), log.c_str());
   const std::string report = read_file(log);
-  EXPECT_TRUE(ended) << "memcheck found errors (status " << kValgrindFailed << " means so); log " << log
-                     << ":\n"
+  EXPECT_TRUE(ended) << "memcheck found errors (status " << kValgrindFailed << " means so); log "
+                     << log << ":\n"
                      << report.substr(0, 20000);
   // The program and every child it forked to decode a picture end with
   // their own summary in the same log.

@@ -4,7 +4,6 @@
 // standard error what it could not open, and the program keeps running; a
 // name that cannot be opened leaves the previous model current.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -44,7 +43,8 @@ const char kBadFaces[] =
 const int kBadFaceCount = 12;
 // What the loader says of them, after the path.
 const std::string kBadFacesWhy =
-    ": 9 with an index of 0 or past the elements of its kind, 2 with fewer than three corners, 1 with a "
+    ": 9 with an index of 0 or past the elements of its kind, 2 with fewer than three corners, 1 "
+    "with a "
     "corner that is not an index.";
 
 // Bytes from a fixed generator: the same garbage in every run.
@@ -76,8 +76,9 @@ std::string count_lines(const std::string& obj) {
     if (lf == std::string::npos) break;
     at = lf + 1;
   }
-  return "Found vertices: " + std::to_string(v) + " " + std::to_string(vt) + " " + std::to_string(vn) +
-         "\nFound faces: " + std::to_string(f) + "\nFile length: " + std::to_string(obj.size());
+  return "Found vertices: " + std::to_string(v) + " " + std::to_string(vt) + " " +
+         std::to_string(vn) + "\nFound faces: " + std::to_string(f) +
+         "\nFile length: " + std::to_string(obj.size());
 }
 
 std::string crlf(const std::string& text) {
@@ -95,15 +96,17 @@ struct BadModel {
   // Files to put into the program's folder: name and bytes; a name ending
   // in "/" is made as a folder.
   std::vector<std::pair<std::string, std::string>> files;
-  bool opens;           // the OBJ file opens: its count lines are printed
-  std::string error;    // lines expected on standard error, or ""
-  bool paints;          // the OBJ File brush then draws something
+  bool opens;         // the OBJ file opens: its count lines are printed
+  std::string error;  // lines expected on standard error, or ""
+  bool paints;        // the OBJ File brush then draws something
 };
 
 const std::string kSquareObj = std::string(kSquare) + kSquareFace;
 const std::string kBrokenPng = cut(read_file(source_path("samples/sphere.png")), 100);
 
-std::string with_mtl(const std::string& mtl_name) { return "mtllib " + mtl_name + "\n" + kSquareObj; }
+std::string with_mtl(const std::string& mtl_name) {
+  return "mtllib " + mtl_name + "\n" + kSquareObj;
+}
 
 const BadModel kBadModels[] = {
     // Names that cannot be opened: the model in use stays and paints.
@@ -111,44 +114,100 @@ const BadModel kBadModels[] = {
     {"Folder", "models", {{"models/", ""}}, false, "File ./models could not be read!", true},
     // Files that open but hold nothing to draw: an empty model is current.
     {"Empty", "empty.obj", {{"empty.obj", ""}}, true, "", false},
-    {"Garbage", "garbage.obj", {{"garbage.obj", garbage(20000)}}, true,
-     "Model ./garbage.obj has no face to draw.", false},
-    {"OnlyBadFaces", "bad.obj", {{"bad.obj", std::string(kSquare) + kBadFaces}}, true,
-     "Skipped 12 of 12 faces in ./bad.obj" + kBadFacesWhy + "\nModel ./bad.obj has no face to draw.", false},
-    {"NoLineFeedAtTheEnd", "cut.obj", {{"cut.obj", std::string(kSquare) + "f 1/1/1 2/2/1 3/3/1"}}, true, "",
+    {"Garbage",
+     "garbage.obj",
+     {{"garbage.obj", garbage(20000)}},
+     true,
+     "Model ./garbage.obj has no face to draw.",
+     false},
+    {"OnlyBadFaces",
+     "bad.obj",
+     {{"bad.obj", std::string(kSquare) + kBadFaces}},
+     true,
+     "Skipped 12 of 12 faces in ./bad.obj" + kBadFacesWhy +
+         "\nModel ./bad.obj has no face to draw.",
+     false},
+    {"NoLineFeedAtTheEnd",
+     "cut.obj",
+     {{"cut.obj", std::string(kSquare) + "f 1/1/1 2/2/1 3/3/1"}},
+     true,
+     "",
      true},
     // The good faces of a file with bad ones still draw.
-    {"BadFacesAmongGoodOnes", "mixed.obj",
-     {{"mixed.obj", std::string(kSquare) + kBadFaces + kSquareFace + kBadFaces}}, true,
-     "Skipped 24 of 25 faces in ./mixed.obj: 18 with an index of 0 or past the elements of its kind, 4 with "
+    {"BadFacesAmongGoodOnes",
+     "mixed.obj",
+     {{"mixed.obj", std::string(kSquare) + kBadFaces + kSquareFace + kBadFaces}},
+     true,
+     "Skipped 24 of 25 faces in ./mixed.obj: 18 with an index of 0 or past the elements of its "
+     "kind, 4 with "
      "fewer than three corners, 2 with a corner that is not an index.",
      true},
     // Material libraries and textures that are missing or broken: the model
     // draws without a texture.
-    {"MissingMaterialLibrary", "a.obj", {{"a.obj", with_mtl("nothere.mtl")}}, true,
-     "Material library ./nothere.mtl could not be opened!", true},
-    {"MaterialLibraryIsAFolder", "a.obj", {{"a.obj", with_mtl("lib")}, {"lib/", ""}}, true,
-     "Material library ./lib is not a regular file!", true},
-    {"EmptyMaterialLibrary", "a.obj", {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", ""}}, true, "", true},
-    {"GarbageMaterialLibrary", "a.obj", {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", garbage(5000)}}, true, "",
+    {"MissingMaterialLibrary",
+     "a.obj",
+     {{"a.obj", with_mtl("nothere.mtl")}},
+     true,
+     "Material library ./nothere.mtl could not be opened!",
      true},
-    {"OverLongTextureLine", "a.obj",
-     {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", "map_Kd " + std::string(400, 'x') + ".png\n"}}, true,
-     "Texture line in ./a.mtl is too long!", true},
-    {"MissingTexture", "a.obj", {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", "map_Kd nothere.png\n"}}, true, "",
+    {"MaterialLibraryIsAFolder",
+     "a.obj",
+     {{"a.obj", with_mtl("lib")}, {"lib/", ""}},
+     true,
+     "Material library ./lib is not a regular file!",
      true},
-    {"BrokenTexture", "a.obj",
-     {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", "map_Kd broken.png\n"}, {"broken.png", kBrokenPng}}, true, "",
+    {"EmptyMaterialLibrary",
+     "a.obj",
+     {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", ""}},
+     true,
+     "",
      true},
-    {"TextAsTexture", "a.obj",
-     {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", "map_Kd notes.png\n"}, {"notes.png", "not a picture\n"}}, true,
-     "", true},
-    {"TextureIsAFolder", "a.obj",
-     {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", "map_Kd tex.png\n"}, {"tex.png/", ""}}, true, "", true},
+    {"GarbageMaterialLibrary",
+     "a.obj",
+     {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", garbage(5000)}},
+     true,
+     "",
+     true},
+    {"OverLongTextureLine",
+     "a.obj",
+     {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", "map_Kd " + std::string(400, 'x') + ".png\n"}},
+     true,
+     "Texture line in ./a.mtl is too long!",
+     true},
+    {"MissingTexture",
+     "a.obj",
+     {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", "map_Kd nothere.png\n"}},
+     true,
+     "",
+     true},
+    {"BrokenTexture",
+     "a.obj",
+     {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", "map_Kd broken.png\n"}, {"broken.png", kBrokenPng}},
+     true,
+     "",
+     true},
+    {"TextAsTexture",
+     "a.obj",
+     {{"a.obj", with_mtl("a.mtl")},
+      {"a.mtl", "map_Kd notes.png\n"},
+      {"notes.png", "not a picture\n"}},
+     true,
+     "",
+     true},
+    {"TextureIsAFolder",
+     "a.obj",
+     {{"a.obj", with_mtl("a.mtl")}, {"a.mtl", "map_Kd tex.png\n"}, {"tex.png/", ""}},
+     true,
+     "",
+     true},
     // A file saved with CR LF line ends: the library's name keeps its
     // carriage return and is not found, the mesh reads as usual.
-    {"CrLfLineEnds", "dos.obj", {{"dos.obj", crlf(read_file(source_path("samples/sphere.obj")))}}, true,
-     "Material library ./sphere.mtl\r could not be opened!", true},
+    {"CrLfLineEnds",
+     "dos.obj",
+     {{"dos.obj", crlf(read_file(source_path("samples/sphere.obj")))}},
+     true,
+     "Material library ./sphere.mtl\r could not be opened!",
+     true},
 };
 
 class BadModelTest : public testing::TestWithParam<BadModel> {};
@@ -183,7 +242,9 @@ testing::AssertionResult wait_for_lines(e2e::App& app, const std::string& text, 
 }
 
 // Non-white pixels around a drag at window height y.
-int painted_near(Daubwork& d, int y) { return non_white_pixels(d.canvas_shot(), 20, y - 70, 200, y + 70); }
+int painted_near(Daubwork& d, int y) {
+  return non_white_pixels(d.canvas_shot(), 20, y - 70, 200, y + 70);
+}
 
 }  // namespace
 
@@ -195,7 +256,8 @@ TEST_P(BadModelTest, IsReportedAndThePaintingGoesOn) {
   d.click("OBJ File");
   std::size_t from = d.app().line_count();
   d.click("Load OBJ Model");
-  ASSERT_TRUE(wait_for_lines(d.app(), count_lines(read_file(source_path("samples/sphere.obj"))), from));
+  ASSERT_TRUE(
+      wait_for_lines(d.app(), count_lines(read_file(source_path("samples/sphere.obj"))), from));
   d.drag({{80, 120}, {140, 120}});
   ASSERT_TRUE(e2e::wait_until([&] { return painted_near(d, 120) > 200; }, "the sphere painted"));
 
@@ -221,7 +283,8 @@ TEST_P(BadModelTest, IsReportedAndThePaintingGoesOn) {
   const int right = 800 - d.panel_width();
   d.drag({{right - 100, 120}, {right - 80, 130}});
   ASSERT_TRUE(e2e::wait_until(
-      [&] { return black_pixels(d.canvas_shot(), right - 200, 40, right, 220) > 50; }, "blocks painted"));
+      [&] { return black_pixels(d.canvas_shot(), right - 200, 40, right, 220) > 50; },
+      "blocks painted"));
   if (!bad.paints) {
     EXPECT_EQ(painted_near(d, 400), 0) << "an empty or broken model drew something";
   }

@@ -61,7 +61,8 @@ TEST(Save, WritesTheCanvasAsShownUprightWithItsStrokesWhereTheyWerePainted) {
   // ImageMagick reads it as the same picture.
   const std::string cmd = "identify -format '%m %w %h' " + path + " > " + d.dir().file("id.txt");
   ASSERT_EQ(std::system(cmd.c_str()), 0);
-  EXPECT_EQ(read_file(d.dir().file("id.txt")), "TGA " + std::to_string(w) + " " + std::to_string(h));
+  EXPECT_EQ(read_file(d.dir().file("id.txt")),
+            "TGA " + std::to_string(w) + " " + std::to_string(h));
 }
 
 TEST(Save, AFailedSaveReportsTheErrorAndKeepsThePainting) {

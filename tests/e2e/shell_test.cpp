@@ -37,14 +37,14 @@ TEST(Shell, ThePanelIsDrawnWholeAfterEveryResize) {
         return settled;
       },
       "the panel to settle"));
-  for (e2e::Point size : {e2e::Point{800, 450}, e2e::Point{800, 750}, e2e::Point{1000, 750},
-                          e2e::Point{800, 600}}) {
+  for (e2e::Point size :
+       {e2e::Point{800, 450}, e2e::Point{800, 750}, e2e::Point{1000, 750}, e2e::Point{800, 600}}) {
     d.x().resize(d.window(), size.x, size.y);
     ASSERT_TRUE(d.x().wait_for_size(d.window(), size.x, size.y));
-    EXPECT_TRUE(e2e::wait_until([&] { return same_panel(d.x().screenshot(d.panel()), start); },
-                                "the panel drawn whole at " + std::to_string(size.x) + " x " +
-                                    std::to_string(size.y),
-                                std::chrono::seconds(10)));
+    EXPECT_TRUE(e2e::wait_until(
+        [&] { return same_panel(d.x().screenshot(d.panel()), start); },
+        "the panel drawn whole at " + std::to_string(size.x) + " x " + std::to_string(size.y),
+        std::chrono::seconds(10)));
   }
 }
 
@@ -61,7 +61,8 @@ TEST(Shell, OpensItsWindowWithThePanelDockedRightAndAWhiteCanvas) {
   EXPECT_EQ(kids[0].rect.x, 800 - d.panel_width());
   EXPECT_EQ(kids[0].rect.y, 0);
   EXPECT_EQ(kids[0].rect.height, 600);
-  EXPECT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) == 0; }, "a white canvas"));
+  EXPECT_TRUE(
+      e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) == 0; }, "a white canvas"));
 }
 
 TEST(Shell, QEndsTheProgramWithStatusZero) {
@@ -119,7 +120,7 @@ TEST(Shell, SpinnersClampWhatIsTypedWhenTheyLoseTheFocus) {
   ASSERT_TRUE(d.set_text("Stroke Number: ", "0"));  // lower limit: 1
   ASSERT_TRUE(d.set_text("Stroke Size: ", "150"));
   ASSERT_TRUE(d.set_text("Stroke Radius: ", "abc"));  // no number: 1
-  d.click_canvas(250, 300, e2e::Button::Middle);  // commits
+  d.click_canvas(250, 300, e2e::Button::Middle);      // commits
   d.drag({{250, 300}, {251, 300}}, 1);
   // One stroke of size 100 within a pixel of (250, 300): a disc of radius
   // 100 around it is painted, and nothing beyond.
@@ -137,8 +138,10 @@ TEST(Shell, ClearImageWipesThePainting) {
   d.drag({{100, 100}, {300, 300}});
   ASSERT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) > 1000; }, "strokes"));
   d.click("Clear Image");
-  EXPECT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) == 0; }, "a white canvas"));
+  EXPECT_TRUE(
+      e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) == 0; }, "a white canvas"));
   // The picture stays loaded: the next drag paints in its colours again.
   d.drag({{100, 100}, {300, 300}});
-  EXPECT_TRUE(e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) > 1000; }, "strokes again"));
+  EXPECT_TRUE(
+      e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) > 1000; }, "strokes again"));
 }

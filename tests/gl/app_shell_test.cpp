@@ -7,10 +7,10 @@
 #include <typeinfo>
 #include <vector>
 
-#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"
+#include "app/window_callbacks.h"
 #include "image/source_image.h"
 #include "tests/support/app_harness.h"
 
@@ -149,7 +149,8 @@ TEST(AppShell, PanelHoldsEveryControlInOrderWithItsDefaults) {
   EXPECT_EQ(controls[4]->get_id(), 0);  // Quit
   EXPECT_EQ(controls[7]->get_id(), BRUSH_ID);
   EXPECT_EQ(controls[14]->get_id(), LOAD_OBJ_ID);
-  for (size_t i : {0u, 13u, 17u, 18u, 19u, 20u, 23u, 24u, 26u}) EXPECT_EQ(controls[i]->get_id(), -1) << i;
+  for (size_t i : {0u, 13u, 17u, 18u, 19u, 20u, 23u, 24u, 26u})
+    EXPECT_EQ(controls[i]->get_id(), -1) << i;
 
   EXPECT_STREQ(image_filename_text->get_text(), "image1.jpg");
   EXPECT_EQ(image_filename_text->get_w(), 200);
@@ -173,8 +174,9 @@ TEST(AppShell, PanelHoldsEveryControlInOrderWithItsDefaults) {
     GLUI_Spinner* spinner;
     float low, high;
   };
-  for (Limits l : {Limits{stroke_number_spinner, 1, 100}, Limits{stroke_radius_spinner, 1, 100},
-                   Limits{stroke_size_spinner, 1, 100}, Limits{gradient_threshold_spinner, 0, 255}}) {
+  for (Limits l :
+       {Limits{stroke_number_spinner, 1, 100}, Limits{stroke_radius_spinner, 1, 100},
+        Limits{stroke_size_spinner, 1, 100}, Limits{gradient_threshold_spinner, 0, 255}}) {
     SCOPED_TRACE(l.spinner->get_name());
     l.spinner->set_float_val(l.high + 50);
     EXPECT_EQ(l.spinner->get_float_val(), l.high);
@@ -206,7 +208,8 @@ TEST(AppShell, MouseButtonsFollowTheTable) {
   EXPECT_EQ(source_width, vp_w);
   EXPECT_EQ(source_height, vp_h);
   EXPECT_TRUE(recapture_pending);
-  for (size_t i = 0; i < static_cast<size_t>(vp_w) * vp_h * 3; ++i) ASSERT_EQ(source_rgb[i], 255) << i;
+  for (size_t i = 0; i < static_cast<size_t>(vp_w) * vp_h * 3; ++i)
+    ASSERT_EQ(source_rgb[i], 255) << i;
   EXPECT_EQ(canvas_selected_draw_buffer(), CANVAS_FRONT);
 
   // A middle click while not painting captures again.

@@ -63,7 +63,8 @@ class GluiControls : public ::testing::Test {
     GluiTestForwards f;
     f.keyboard = keyboard_cb;
     f.mouse = mouse_cb;
-    ASSERT_TRUE(glui_build_test_panel(&panel, control_cb, f)) << "the panel was never placed and drawn";
+    ASSERT_TRUE(glui_build_test_panel(&panel, control_cb, f))
+        << "the panel was never placed and drawn";
     log_.clear();
     calls.clear();
   }
@@ -248,7 +249,9 @@ TEST_F(GluiControls, EnterCommitsAndKeepsEditingAndEscIsIgnored) {
   glui_click(gui(), stroke_number_spinner->hot_rect());
   glui_type_over_main(main_window, "150\r");
   EXPECT_EQ(stroke_number_spinner->get_int_val(), 100);
-  glui_type_over_main(main_window, "\x1b" "7");
+  glui_type_over_main(main_window,
+                      "\x1b"
+                      "7");
   EXPECT_STREQ(stroke_number_spinner->get_text(), "1007");
   const GLUI_Rect& box = obj_filename_text->hot_rect();
   glui_click(gui(), box.x + box.w - 2, box.center_y());
@@ -370,11 +373,12 @@ std::vector<std::string> order;
 int spinner_live = 0;
 GLUI_Spinner* live_spinner = nullptr;
 void spinner_cb(int id) {
-  order.push_back("spinner " + std::to_string(id) + " live " + std::to_string(spinner_live) + " window " +
-                  std::to_string(glutGetWindow()));
+  order.push_back("spinner " + std::to_string(id) + " live " + std::to_string(spinner_live) +
+                  " window " + std::to_string(glutGetWindow()));
 }
 void order_mouse(int, int state, int, int) {
-  order.push_back("mouse " + std::to_string(state) + " value " + std::to_string(live_spinner->get_int_val()));
+  order.push_back("mouse " + std::to_string(state) + " value " +
+                  std::to_string(live_spinner->get_int_val()));
 }
 
 }  // namespace
@@ -391,7 +395,8 @@ TEST(GluiSpinnerCallback, CommittedValueIsReportedBeforeTheCanvasClick) {
   live_spinner = gui->add_spinner("Size: ", GLUI_SPINNER_INT, &spinner_live, 7, spinner_cb);
   live_spinner->set_int_limits(0, 50, GLUI_LIMIT_CLAMP);
   gui->set_main_gfx_window(window);
-  ASSERT_TRUE(glui_pump_until([&] { return glui_panel_geometry(gui).w == gui->get_panel_width(); }));
+  ASSERT_TRUE(
+      glui_pump_until([&] { return glui_panel_geometry(gui).w == gui->get_panel_width(); }));
   glui_pump(100);
   glui_display(gui);
   EXPECT_EQ(live_spinner->get_int_val(), 5);  // taken from the live variable
@@ -403,7 +408,8 @@ TEST(GluiSpinnerCallback, CommittedValueIsReportedBeforeTheCanvasClick) {
   glui_main_click(window, GLUT_LEFT_BUTTON, GLUT_DOWN, 30, 30);
   glui_pump(100);
   std::string main_id = std::to_string(window);
-  EXPECT_EQ(order, (std::vector<std::string>{"spinner 7 live 6 window " + main_id,
-                                             "spinner 7 live 50 window " + main_id, "mouse 0 value 50"}));
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"spinner 7 live 6 window " + main_id,
+                                      "spinner 7 live 50 window " + main_id, "mouse 0 value 50"}));
   EXPECT_EQ(spinner_live, 50);
 }

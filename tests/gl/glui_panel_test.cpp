@@ -45,14 +45,16 @@ void reshape_cb(int w, int h) {
   seen_by_reshape.push_back(viewport());
 }
 void keyboard_cb(unsigned char key, int x, int y) {
-  log_.push_back(std::string("key ") + char(key) + " " + std::to_string(x) + " " + std::to_string(y));
+  log_.push_back(std::string("key ") + char(key) + " " + std::to_string(x) + " " +
+                 std::to_string(y));
 }
 void special_cb(int key, int x, int y) {
-  log_.push_back("special " + std::to_string(key) + " " + std::to_string(x) + " " + std::to_string(y));
+  log_.push_back("special " + std::to_string(key) + " " + std::to_string(x) + " " +
+                 std::to_string(y));
 }
 void mouse_cb(int b, int s, int x, int y) {
-  log_.push_back("mouse " + std::to_string(b) + " " + std::to_string(s) + " " + std::to_string(x) + " " +
-                 std::to_string(y));
+  log_.push_back("mouse " + std::to_string(b) + " " + std::to_string(s) + " " + std::to_string(x) +
+                 " " + std::to_string(y));
 }
 void control_cb(int id) { log_.push_back("control " + std::to_string(id)); }
 
@@ -156,7 +158,9 @@ std::string run(const std::string& command) {
   return out;
 }
 
-bool logged(const std::string& entry) { return std::find(log_.begin(), log_.end(), entry) != log_.end(); }
+bool logged(const std::string& entry) {
+  return std::find(log_.begin(), log_.end(), entry) != log_.end();
+}
 
 }  // namespace
 
@@ -215,7 +219,8 @@ void idle_cb() {
     else
       panel.advanced->open();
   }
-  if (redraws_seen >= 4 || std::chrono::steady_clock::now() - idle_started > std::chrono::seconds(4))
+  if (redraws_seen >= 4 ||
+      std::chrono::steady_clock::now() - idle_started > std::chrono::seconds(4))
     glutLeaveMainLoop();
 }
 }  // namespace

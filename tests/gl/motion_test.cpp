@@ -1,14 +1,15 @@
 // The motion callback on a real window: when it paints, captures, and
 // posts a redisplay.
+#include "paint/motion.h"
+
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
-#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"
+#include "app/window_callbacks.h"
 #include "image/source_image.h"
-#include "paint/motion.h"
 #include "paint/scatter.h"
 #include "tests/support/app_harness.h"
 

@@ -5,10 +5,10 @@
 
 #include <vector>
 
-#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"
+#include "app/window_callbacks.h"
 #include "image/source_image.h"
 #include "model/obj_model.h"
 #include "paint/stroke.h"
@@ -19,7 +19,8 @@ namespace {
 class ObjBrushInApp : public ::testing::Test {
  protected:
   ObjBrushInApp()
-      : app({"samples/image1.jpg", "samples/sphere.obj", "samples/sphere.mtl", "samples/sphere.png"}) {}
+      : app({"samples/image1.jpg", "samples/sphere.obj", "samples/sphere.mtl",
+             "samples/sphere.png"}) {}
 
   void SetUp() override {
     mouse_cb(GLUT_LEFT_BUTTON, GLUT_UP, 0, 0);  // a white source image

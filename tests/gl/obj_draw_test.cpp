@@ -1,5 +1,7 @@
 // What draw_obj_model sends to OpenGL, seen through its call layer with
 // recorders in place of the GL functions (no context needed).
+#include "model/obj_draw.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "model/obj_draw.h"
 #include "model/obj_model.h"
 #include "model/obj_parse.h"
 
@@ -28,7 +29,9 @@ std::vector<Call> calls;
 // The float arguments exactly as they arrived.
 std::vector<float> texcoord_args;
 
-void bind(GLenum target, GLuint texture) { calls.push_back({"bind", double(target), double(texture)}); }
+void bind(GLenum target, GLuint texture) {
+  calls.push_back({"bind", double(target), double(texture)});
+}
 void begin(GLenum mode) { calls.push_back({"begin", double(mode)}); }
 void end() { calls.push_back({"end"}); }
 void normal(GLfloat x, GLfloat y, GLfloat z) { calls.push_back({"normal", x, y, z}); }
@@ -72,20 +75,40 @@ TEST_F(ObjDraw, EveryFaceInItsOwnPrimitiveInFileOrder) {
   const double tri = GL_TRIANGLES, quad = GL_QUADS;
   std::vector<Call> expected = {
       {"begin", tri},
-      {"normal", 0, 1, 0}, {"texcoord", 0.25, -0.25}, {"vertex", 1, 2, 3},
-      {"normal", 1, 0, 0}, {"texcoord", 0.5, -0.75}, {"vertex", 4, 5, 6},
-      {"normal", -1, 0, 0}, {"texcoord", 1, 0}, {"vertex", 7, 8, 9},
+      {"normal", 0, 1, 0},
+      {"texcoord", 0.25, -0.25},
+      {"vertex", 1, 2, 3},
+      {"normal", 1, 0, 0},
+      {"texcoord", 0.5, -0.75},
+      {"vertex", 4, 5, 6},
+      {"normal", -1, 0, 0},
+      {"texcoord", 1, 0},
+      {"vertex", 7, 8, 9},
       {"end"},
       {"begin", quad},
-      {"normal", 0, 0, 1}, {"texcoord", 0, -1}, {"vertex", 0.1f, 0.2f, 0.3f},
-      {"normal", 0, 1, 0}, {"texcoord", 1, 0}, {"vertex", 7, 8, 9},
-      {"normal", 1, 0, 0}, {"texcoord", 0.5, -0.75}, {"vertex", 4, 5, 6},
-      {"normal", -1, 0, 0}, {"texcoord", 0.25, -0.25}, {"vertex", 1, 2, 3},
+      {"normal", 0, 0, 1},
+      {"texcoord", 0, -1},
+      {"vertex", 0.1f, 0.2f, 0.3f},
+      {"normal", 0, 1, 0},
+      {"texcoord", 1, 0},
+      {"vertex", 7, 8, 9},
+      {"normal", 1, 0, 0},
+      {"texcoord", 0.5, -0.75},
+      {"vertex", 4, 5, 6},
+      {"normal", -1, 0, 0},
+      {"texcoord", 0.25, -0.25},
+      {"vertex", 1, 2, 3},
       {"end"},
       {"begin", tri},
-      {"normal", 0, 0, 1}, {"texcoord", 0.5, -0.75}, {"vertex", 7, 8, 9},
-      {"normal", 0, 0, 1}, {"texcoord", 0.25, -0.25}, {"vertex", 4, 5, 6},
-      {"normal", 0, 0, 1}, {"texcoord", 0.5, -0.75}, {"vertex", 1, 2, 3},
+      {"normal", 0, 0, 1},
+      {"texcoord", 0.5, -0.75},
+      {"vertex", 7, 8, 9},
+      {"normal", 0, 0, 1},
+      {"texcoord", 0.25, -0.25},
+      {"vertex", 4, 5, 6},
+      {"normal", 0, 0, 1},
+      {"texcoord", 0.5, -0.75},
+      {"vertex", 1, 2, 3},
       {"end"},
   };
   EXPECT_EQ(calls, expected);

@@ -36,7 +36,6 @@ void use_devil_textures() {
   obj_texture_releaser = release_picture_texture;
 }
 
-
 constexpr int kCanvasW = 400, kCanvasH = 300;
 
 // The canvas as the program sets it up: one unit per pixel, y up, depth
@@ -96,8 +95,6 @@ std::unique_ptr<ObjModel> model_from(const std::string& text) {
   return model;
 }
 
-
-
 // A triangle and a quad in canvas pixels, texture coordinates chosen so
 // that mirroring shows.
 const std::string kTwoFaces =
@@ -113,8 +110,7 @@ bool near(float a, float b) { return std::abs(a - b) < 1e-3f; }
 // coordinate (s, t).
 bool has_vertex(const Feedback& f, float x, float y, float z, float s, float t) {
   for (const FeedbackVertex& v : f.vertices) {
-    if (near(v.x, x) && near(v.y, y) && near(v.z, z) && near(v.stpq[0], s) &&
-        near(v.stpq[1], t)) {
+    if (near(v.x, x) && near(v.y, y) && near(v.z, z) && near(v.stpq[0], s) && near(v.stpq[1], t)) {
       return true;
     }
   }
@@ -161,7 +157,7 @@ TEST(ObjDrawGl, BindsItsTextureOnlyWhenItHasOne) {
   model->texture = textures[1];
   model->draw_obj_model();
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-  EXPECT_EQ(GLuint(bound), textures[1]);  // left bound afterwards
+  EXPECT_EQ(GLuint(bound), textures[1]);     // left bound afterwards
   EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));  // texturing untouched
 
   // Without faces: still binds, draws nothing.
@@ -197,7 +193,8 @@ TEST(ObjDrawGl, DefaultSphereLoadsWithItsTextureThroughDevil) {
 
   // A texture DevIL cannot read gives 0, and the model loads all the same.
   TempDir dir;
-  ASSERT_TRUE(write_file(dir.file("m.obj"), "mtllib m.mtl\nv 0 0 0\nvt 0 0\nvn 0 0 1\nf 1/1/1 1/1/1 1/1/1\n"));
+  ASSERT_TRUE(write_file(dir.file("m.obj"),
+                         "mtllib m.mtl\nv 0 0 0\nvt 0 0\nvn 0 0 1\nf 1/1/1 1/1/1 1/1/1\n"));
   ASSERT_TRUE(write_file(dir.file("m.mtl"), "map_Kd nothing.png\n"));
   ObjModel plain;
   testing::internal::CaptureStdout();
@@ -245,7 +242,6 @@ TEST(ObjDrawGl, ReplacedTexturesAreNoLongerTextures) {
   EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 }
 
-
 // --- the OBJ File brush ----------------------------------------------------
 
 // One unit triangle along the model's axes: after the brush's turn its x
@@ -257,8 +253,8 @@ const std::string kAxes =
 // moved to the canvas point, turned when edges are followed, the brush, and
 // the frame popped. `inside` runs before the pop, with the brush's matrix.
 template <typename Inside>
-void stroke(const ObjModel& model, float r, float g, float b, float s, int canvas_x,
-            int canvas_y, float turn_degrees, Inside inside) {
+void stroke(const ObjModel& model, float r, float g, float b, float s, int canvas_x, int canvas_y,
+            float turn_degrees, Inside inside) {
   int x = canvas_x, y = vp_h - canvas_y;  // window pixels, y down
   glPushMatrix();
   glTranslatef(float(x), float(vp_h - y), -10.0f);
@@ -267,8 +263,8 @@ void stroke(const ObjModel& model, float r, float g, float b, float s, int canva
   inside();
   glPopMatrix();
 }
-void stroke(const ObjModel& model, float r, float g, float b, float s, int canvas_x,
-            int canvas_y, float turn_degrees = 0.0f) {
+void stroke(const ObjModel& model, float r, float g, float b, float s, int canvas_x, int canvas_y,
+            float turn_degrees = 0.0f) {
   stroke(model, r, g, b, s, canvas_x, canvas_y, turn_degrees, [] {});
 }
 
@@ -318,8 +314,7 @@ TEST_F(ObjBrushGl, SizeSetsAttenuationScaleAndDepth) {
   for (float s : {10.0f, 1.0f, 2.5f}) {
     SCOPED_TRACE(s);
     float matrix[16];
-    stroke(*model, 1, 1, 1, s, 100, 100, 0.0f,
-           [&] { glGetFloatv(GL_MODELVIEW_MATRIX, matrix); });
+    stroke(*model, 1, 1, 1, s, 100, 100, 0.0f, [&] { glGetFloatv(GL_MODELVIEW_MATRIX, matrix); });
     EXPECT_EQ(light0(GL_CONSTANT_ATTENUATION, 1)[0], float(1.0 / double(s)));
     // Columns: model x -> x, model y -> towards the viewer, model z -> down,
     // each s long; the origin s behind the stroke's origin.

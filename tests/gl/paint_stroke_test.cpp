@@ -6,9 +6,9 @@
 #include <cmath>
 #include <vector>
 
-#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/state.h"
+#include "app/window_callbacks.h"
 #include "image/source_image.h"
 #include "paint/stroke.h"
 #include "tests/support/app_harness.h"
@@ -231,7 +231,7 @@ TEST_F(Strokes, AfterAReshapeWithNoPictureReadsStayInsideTheLastCapture) {
   paint_stroke(captured_w + 50, 50);
   paint_stroke(10, 20);  // canvas row vp_h - 21 lies above the captured rows
   EXPECT_TRUE(app.all_white(CANVAS_BACK));
-  paint_stroke(10, vp_h - 10);  // inside both
+  paint_stroke(10, vp_h - 10);    // inside both
   EXPECT_EQ(at(10, 10), kWhite);  // white source: painted white, but painted
   fill_source({9, 9, 9});
   paint_stroke(10, vp_h - 10);

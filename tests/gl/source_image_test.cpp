@@ -1,4 +1,6 @@
 // Loading a picture and capturing it as the source image, on a real window.
+#include "image/source_image.h"
+
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
@@ -6,12 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/window_callbacks.h"
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"
+#include "app/window_callbacks.h"
 #include "image/edge_map.h"
-#include "image/source_image.h"
 #include "paint/stroke.h"
 #include "tests/support/app_harness.h"
 #include "tests/support/rgb_image.h"
@@ -37,10 +38,11 @@ std::vector<unsigned char> source_at(int x, int y) {
   return {p[0], p[1], p[2]};
 }
 
-void expect_near(const std::vector<unsigned char>& got, const std::vector<unsigned char>& want, int tol,
-                 const std::string& where) {
+void expect_near(const std::vector<unsigned char>& got, const std::vector<unsigned char>& want,
+                 int tol, const std::string& where) {
   ASSERT_EQ(got.size(), want.size());
-  for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], tol) << where << " channel " << i;
+  for (size_t i = 0; i < got.size(); ++i)
+    EXPECT_NEAR(got[i], want[i], tol) << where << " channel " << i;
 }
 
 class SourceImage : public ::testing::Test {
@@ -161,8 +163,8 @@ TEST_F(SourceImage, TheEdgeMapFollowsTheCaptureAndTheThresholdOnlyAtTheNextOne) 
   auto expected_mask = [&](float threshold) {
     std::vector<float> gx(cells), gy(cells);
     std::vector<unsigned char> mask(cells);
-    compute_edge_map_arrays(source_rgb, source_width, source_height, threshold, gx.data(), gy.data(),
-                            mask.data());
+    compute_edge_map_arrays(source_rgb, source_width, source_height, threshold, gx.data(),
+                            gy.data(), mask.data());
     EXPECT_EQ(std::memcmp(gx.data(), grad_x, cells * sizeof(float)), 0);
     EXPECT_EQ(std::memcmp(gy.data(), grad_y, cells * sizeof(float)), 0);
     return mask;
@@ -199,13 +201,13 @@ TEST_F(SourceImage, AReshapeWithAPictureLoadedCapturesAtTheNewSizeOnTheNextDrag)
 // that follows it, still stretches the picture over the whole new canvas.
 TEST_F(SourceImage, ALoadRightAfterAResizeCoversTheNewCanvas) {
   glutSetWindow(main_window);
-  glutDisplayFunc([] {});  // no display comes between the two
+  glutDisplayFunc([] {});                          // no display comes between the two
   app.resize(glui->get_panel_width() + 777, 666);  // larger than at start
   control_cb(LOAD_IMAGE_ID);
   ASSERT_EQ(source_width, 777);
   // The middle of the picture's top-right pixel's stretch (column 6, row 0).
-  expect_near(source_at(static_cast<int>(6.5 * 777 / 7), static_cast<int>(4.5 * 666 / 5)), {210, 20, 10}, 2,
-              "top right");
+  expect_near(source_at(static_cast<int>(6.5 * 777 / 7), static_cast<int>(4.5 * 666 / 5)),
+              {210, 20, 10}, 2, "top right");
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
@@ -234,7 +236,8 @@ TEST_F(SourceImage, ACaptureWithoutMemoryLeavesNoSourceImage) {
   mouse_cb(GLUT_RIGHT_BUTTON, GLUT_DOWN, 10, 10);  // captures
   std::string err = testing::internal::GetCapturedStderr();
   setrlimit(RLIMIT_AS, &saved);
-  EXPECT_NE(err.find("Not enough memory for the source image of a 1800 x 1400 canvas."), std::string::npos)
+  EXPECT_NE(err.find("Not enough memory for the source image of a 1800 x 1400 canvas."),
+            std::string::npos)
       << err;
   EXPECT_EQ(source_rgb, nullptr);
   EXPECT_EQ(source_width, 0);

@@ -46,13 +46,15 @@ int main() {
   std::printf("panel %d %d\n", glui->get_panel_width(), glui->get_panel_height());
   const auto& controls = glui->controls();
   for (size_t i = 0; i < controls.size(); ++i) {
-    const GLUI_Rect& r = controls[i]->hot_rect().w > 0 ? controls[i]->hot_rect() : controls[i]->rect();
+    const GLUI_Rect& r =
+        controls[i]->hot_rect().w > 0 ? controls[i]->hot_rect() : controls[i]->rect();
     std::printf("control %zu %s %d %d %d %d %s\n", i, kind(controls[i]).c_str(), r.x, r.y, r.w, r.h,
                 controls[i]->get_name());
     if (auto* s = dynamic_cast<const GLUI_Spinner*>(controls[i])) {
       const GLUI_Rect& u = s->up_rect();
       const GLUI_Rect& d = s->down_rect();
-      std::printf("arrows %zu %d %d %d %d %d %d %d %d\n", i, u.x, u.y, u.w, u.h, d.x, d.y, d.w, d.h);
+      std::printf("arrows %zu %d %d %d %d %d %d %d %d\n", i, u.x, u.y, u.w, u.h, d.x, d.y, d.w,
+                  d.h);
     }
   }
   return 0;

@@ -9,9 +9,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/window_callbacks.h"
 #include "app/startup.h"
 #include "app/state.h"
+#include "app/window_callbacks.h"
 #include "tests/support/gl_driver.h"
 
 AppHarness::AppHarness(const std::vector<std::string>& files) {
@@ -52,8 +52,8 @@ void AppHarness::resize(int window_width, int window_height) {
   glutReshapeWindow(window_width, window_height);
   for (int i = 0; i < 300; ++i) {
     pump(1);
-    if (glutGet(GLUT_WINDOW_WIDTH) == window_width && glutGet(GLUT_WINDOW_HEIGHT) == window_height &&
-        vp_h == window_height)
+    if (glutGet(GLUT_WINDOW_WIDTH) == window_width &&
+        glutGet(GLUT_WINDOW_HEIGHT) == window_height && vp_h == window_height)
       break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }

@@ -27,7 +27,9 @@ class AppHarness {
   // A rectangle of a canvas buffer as RGB bytes, bottom row first.
   std::vector<unsigned char> read(CanvasBuffer buffer, int x, int y, int w, int h);
   // One pixel of a canvas buffer.
-  std::vector<unsigned char> pixel(CanvasBuffer buffer, int x, int y) { return read(buffer, x, y, 1, 1); }
+  std::vector<unsigned char> pixel(CanvasBuffer buffer, int x, int y) {
+    return read(buffer, x, y, 1, 1);
+  }
   // Whether every pixel of the canvas buffer is white.
   bool all_white(CanvasBuffer buffer);
 

@@ -59,7 +59,8 @@ Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start)
     // The panel's layout, from the program's own panel code.
     TempDir probe_dir;
     e2e::App probe(DAUB_PANEL_PROBE, probe_dir.path(), x_.display_name());
-    if (!probe.wait_for_exit(0)) throw std::runtime_error("the panel probe failed: " + probe.errors());
+    if (!probe.wait_for_exit(0))
+      throw std::runtime_error("the panel probe failed: " + probe.errors());
     controls_ = parse_layout(probe.output());
     if (controls_.empty()) throw std::runtime_error("the panel probe printed no controls");
   }
@@ -123,7 +124,9 @@ testing::AssertionResult Daubwork::set_text(const std::string& label, const std:
 
 void Daubwork::click_canvas(int x, int y, e2e::Button button) { x_.click(window_, x, y, button); }
 
-void Daubwork::drag(const std::vector<e2e::Point>& path, int steps) { x_.drag(window_, path, e2e::Button::Left, steps); }
+void Daubwork::drag(const std::vector<e2e::Point>& path, int steps) {
+  x_.drag(window_, path, e2e::Button::Left, steps);
+}
 
 testing::AssertionResult Daubwork::click_and_wait(const std::string& label, const std::string& line,
                                                   e2e::Stream stream) {
@@ -151,7 +154,8 @@ testing::AssertionResult Daubwork::wait_until_handled() {
   };
   auto quit_lit = [&](bool lit) {
     const RgbImage shot = x_.screenshot(panel_);
-    const Rgb quit = fill(shot, "Quit"), a = fill(shot, "Load Image"), b = fill(shot, "Clear Image");
+    const Rgb quit = fill(shot, "Quit"), a = fill(shot, "Load Image"),
+              b = fill(shot, "Clear Image");
     return a == b && (quit != a) == lit;
   };
   // After a resize the program docks the panel again; the pointer is moved
@@ -160,7 +164,8 @@ testing::AssertionResult Daubwork::wait_until_handled() {
       [&] {
         const e2e::Rect window = x_.geometry(window_);
         for (const e2e::ChildWindow& c : x_.children(window_))
-          if (c.id == panel_) return c.rect.x + c.rect.width == window.width && c.rect.height == window.height;
+          if (c.id == panel_)
+            return c.rect.x + c.rect.width == window.width && c.rect.height == window.height;
         return false;
       },
       "the panel docked on the window's right edge");

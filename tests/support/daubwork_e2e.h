@@ -17,8 +17,8 @@ class Daubwork {
  public:
   struct Control {
     std::string kind;
-    std::string label;  // exactly as shown, trailing blanks included
-    e2e::Rect hot;      // the clickable part, in panel pixels
+    std::string label;   // exactly as shown, trailing blanks included
+    e2e::Rect hot;       // the clickable part, in panel pixels
     e2e::Rect up, down;  // a spinner's arrows
   };
 

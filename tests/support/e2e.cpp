@@ -155,8 +155,8 @@ testing::AssertionResult wait_until(const std::function<bool()>& done, const std
   for (;;) {
     if (done()) return testing::AssertionSuccess();
     if (Clock::now() >= end)
-      return testing::AssertionFailure() << "timed out after " << seconds(timeout)
-                                         << " s waiting for " << what;
+      return testing::AssertionFailure()
+             << "timed out after " << seconds(timeout) << " s waiting for " << what;
     std::this_thread::sleep_for(kPoll);
   }
 }
@@ -310,9 +310,9 @@ testing::AssertionResult XServer::wait_for_window(const std::string& title_text,
     return found;
   };
   Window found = 0;
-  auto result = wait_until([&] { return (found = search(DefaultRootWindow(display_))) != 0; },
-                           "a mapped window titled \"" + title_text + "\" on " + display_name_,
-                           timeout);
+  auto result =
+      wait_until([&] { return (found = search(DefaultRootWindow(display_))) != 0; },
+                 "a mapped window titled \"" + title_text + "\" on " + display_name_, timeout);
   if (result && window) *window = found;
   return result;
 }
@@ -348,8 +348,9 @@ std::vector<ChildWindow> XServer::children(Window window) {
   for (unsigned int i = 0; i < n; ++i) {
     XWindowAttributes a;
     if (!XGetWindowAttributes(display_, kids[i], &a)) continue;
-    result.push_back(ChildWindow{kids[i], Rect{a.x + a.border_width, a.y + a.border_width, a.width, a.height},
-                                 a.map_state == IsViewable});
+    result.push_back(
+        ChildWindow{kids[i], Rect{a.x + a.border_width, a.y + a.border_width, a.width, a.height},
+                    a.map_state == IsViewable});
   }
   if (kids) XFree(kids);
   return result;
@@ -400,7 +401,8 @@ void XServer::drag(Window window, const std::vector<Point>& path, Button button,
 
 testing::AssertionResult XServer::key_sym(unsigned long keysym, const std::string& name) {
   const KeyCode code = XKeysymToKeycode(display_, keysym);
-  if (code == 0) return testing::AssertionFailure() << "no key for \"" << name << "\" in the keymap";
+  if (code == 0)
+    return testing::AssertionFailure() << "no key for \"" << name << "\" in the keymap";
   // Shift when the symbol sits on the key's shifted level only.
   const bool shift = XkbKeycodeToKeysym(display_, code, 0, 0) != keysym &&
                      XkbKeycodeToKeysym(display_, code, 0, 1) == keysym;
@@ -415,7 +417,8 @@ testing::AssertionResult XServer::key_sym(unsigned long keysym, const std::strin
 
 testing::AssertionResult XServer::key(const std::string& key_name) {
   const KeySym sym = XStringToKeysym(key_name.c_str());
-  if (sym == NoSymbol) return testing::AssertionFailure() << "no X key named \"" << key_name << "\"";
+  if (sym == NoSymbol)
+    return testing::AssertionFailure() << "no X key named \"" << key_name << "\"";
   return key_sym(sym, key_name);
 }
 
@@ -449,9 +452,9 @@ RgbImage XServer::screenshot(const Rect& region) {
   const int x1 = std::min(region.x + region.width, sw), y1 = std::min(region.y + region.height, sh);
   RgbImage shot;
   if (x1 <= x0 || y1 <= y0) return shot;
-  XImage* image = XGetImage(display_, DefaultRootWindow(display_), x0, y0,
-                            static_cast<unsigned>(x1 - x0), static_cast<unsigned>(y1 - y0),
-                            AllPlanes, ZPixmap);
+  XImage* image =
+      XGetImage(display_, DefaultRootWindow(display_), x0, y0, static_cast<unsigned>(x1 - x0),
+                static_cast<unsigned>(y1 - y0), AllPlanes, ZPixmap);
   if (image == nullptr) return shot;
   // Channel masks of the screen's visual (0xFF0000, 0xFF00, 0xFF at depth 24).
   auto shift_of = [](unsigned long mask) {
@@ -609,12 +612,13 @@ testing::AssertionResult App::wait_for_line_where(
   return result << tail();
 }
 
-testing::AssertionResult App::wait_for_line(const std::string& text, Found* found,
-                                            std::size_t from, Stream stream, Duration timeout) {
-  return wait_for_line_where([&](const std::string& line, Found*) { return line.find(text) != std::string::npos; },
-                             std::string(stream == Stream::Out ? "an output" : "an error") +
-                                 " line containing \"" + text + "\" from line " + std::to_string(from),
-                             found, from, stream, timeout);
+testing::AssertionResult App::wait_for_line(const std::string& text, Found* found, std::size_t from,
+                                            Stream stream, Duration timeout) {
+  return wait_for_line_where(
+      [&](const std::string& line, Found*) { return line.find(text) != std::string::npos; },
+      std::string(stream == Stream::Out ? "an output" : "an error") + " line containing \"" + text +
+          "\" from line " + std::to_string(from),
+      found, from, stream, timeout);
 }
 
 testing::AssertionResult App::wait_for_match(const std::string& regex, Found* found,
@@ -628,9 +632,10 @@ testing::AssertionResult App::wait_for_match(const std::string& regex, Found* fo
         if (regexec(&re, line.c_str(), 10, m, 0) != 0) return false;
         hit->groups.clear();
         for (std::size_t i = 1; i <= re.re_nsub && i < 10; ++i)
-          hit->groups.push_back(m[i].rm_so < 0 ? std::string()
-                                               : line.substr(static_cast<std::size_t>(m[i].rm_so),
-                                                             static_cast<std::size_t>(m[i].rm_eo - m[i].rm_so)));
+          hit->groups.push_back(
+              m[i].rm_so < 0 ? std::string()
+                             : line.substr(static_cast<std::size_t>(m[i].rm_so),
+                                           static_cast<std::size_t>(m[i].rm_eo - m[i].rm_so)));
         return true;
       },
       std::string(stream == Stream::Out ? "an output" : "an error") + " line matching /" + regex +

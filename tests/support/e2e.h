@@ -61,7 +61,8 @@ testing::AssertionResult wait_until(const std::function<bool()>& done, const std
                                     Duration timeout = kTimeout);
 
 // Waits until the file exists (and, when size is given, has that size).
-testing::AssertionResult wait_for_file(const std::string& path, std::optional<std::size_t> size = std::nullopt,
+testing::AssertionResult wait_for_file(const std::string& path,
+                                       std::optional<std::size_t> size = std::nullopt,
                                        Duration timeout = kTimeout);
 
 // Copies files of the source tree (paths relative to it, e.g.
@@ -117,7 +118,7 @@ class XServer {
   // events; the program sees them when its event loop next runs, so wait
   // for their effect. Window points are pixels from the window's top-left.
   void move_pointer(Window window, int x, int y);
-  void press(Button button);    // at the pointer's position
+  void press(Button button);  // at the pointer's position
   void release(Button button);
   void click(Window window, int x, int y, Button button = Button::Left);
   // Moves to path[0], presses, moves along the path with steps motion
@@ -215,9 +216,9 @@ class App {
   std::string stderr_path() const { return err_path_; }
 
  private:
-  testing::AssertionResult wait_for_line_where(const std::function<bool(const std::string&, Found*)>& test,
-                                               const std::string& what, Found* found,
-                                               std::size_t from, Stream stream, Duration timeout);
+  testing::AssertionResult wait_for_line_where(
+      const std::function<bool(const std::string&, Found*)>& test, const std::string& what,
+      Found* found, std::size_t from, Stream stream, Duration timeout);
   std::string tail() const;  // the end of both streams, for failure messages
   bool reap(bool block);
 

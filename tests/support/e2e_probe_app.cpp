@@ -48,7 +48,9 @@ void reshape(int w, int h) {
   glutSetWindow(main_window);
 }
 
-void mouse(int button, int state, int x, int y) { std::printf("mouse %d %d %d %d\n", button, state, x, y); }
+void mouse(int button, int state, int x, int y) {
+  std::printf("mouse %d %d %d %d\n", button, state, x, y);
+}
 void motion(int x, int y) { std::printf("motion %d %d\n", x, y); }
 
 void keyboard(unsigned char key, int x, int y) {

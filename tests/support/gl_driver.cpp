@@ -22,5 +22,6 @@ void pin_gl_driver() {
   std::vector<std::string> names;
   dl_iterate_phdr(collect, &names);
   // Opening a loaded library again with RTLD_NODELETE makes it stay.
-  for (const std::string& name : names) dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  for (const std::string& name : names)
+    dlopen(name.c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }

@@ -1,8 +1,8 @@
 #include "tests/support/gl_window.h"
 
-#include "tests/support/gl_driver.h"
-
 #include <GL/freeglut.h>
+
+#include "tests/support/gl_driver.h"
 
 namespace {
 int window_id = 0;

@@ -1,7 +1,5 @@
 #include "tests/support/glui_harness.h"
 
-#include "tests/support/gl_driver.h"
-
 #include <GL/freeglut.h>
 
 #include <chrono>
@@ -11,6 +9,7 @@
 #include "app/panel.h"
 #include "app/state.h"
 #include "glui/glui_input.h"
+#include "tests/support/gl_driver.h"
 
 namespace {
 bool glut_ready = false;

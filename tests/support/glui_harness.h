@@ -61,8 +61,8 @@ struct GluiTestForwards {
 // `control_cb` with its id instead of the program's functions, which would
 // load files or end the process.
 bool glui_build_test_panel(GluiTestPanel* p, GLUI_Update_CB control_cb,
-                           const GluiTestForwards& forwards = {},
-                           int width = 800, int height = 600);
+                           const GluiTestForwards& forwards = {}, int width = 800,
+                           int height = 600);
 
 // The control of the panel with the given label, or null.
 GLUI_Control* glui_find_control(GLUI* gui, const char* label);

@@ -7,7 +7,8 @@ RgbImage picture_at_size(const std::string& picture, int width, int height,
                          const std::string& scratch_dir) {
   const std::string out = scratch_dir + "/picture-at-size.ppm";
   std::ostringstream cmd;
-  cmd << "convert '" << picture << "' -resize " << width << "x" << height << "! ppm:'" << out << "'";
+  cmd << "convert '" << picture << "' -resize " << width << "x" << height << "! ppm:'" << out
+      << "'";
   if (std::system(cmd.str().c_str()) != 0) return {};
   return read_ppm(out);
 }
@@ -20,9 +21,9 @@ bool close(Rgb a, Rgb b, int tol) {
 
 }  // namespace
 
-bool painted_from_picture(const RgbImage& canvas, const RgbImage& picture, const CanvasRegion& region,
-                          int radius, int tolerance, bool black_outlines, int* painted,
-                          std::string* why) {
+bool painted_from_picture(const RgbImage& canvas, const RgbImage& picture,
+                          const CanvasRegion& region, int radius, int tolerance,
+                          bool black_outlines, int* painted, std::string* why) {
   *painted = 0;
   for (int y = region.y0; y < region.y1; ++y)
     for (int x = region.x0; x < region.x1; ++x) {
@@ -40,7 +41,8 @@ bool painted_from_picture(const RgbImage& canvas, const RgbImage& picture, const
         }
       if (!found) {
         std::ostringstream s;
-        s << "canvas pixel (" << x << ", " << y << ") colour " << p << " is not near any picture colour around it";
+        s << "canvas pixel (" << x << ", " << y << ") colour " << p
+          << " is not near any picture colour around it";
         *why = s.str();
         return false;
       }

@@ -24,9 +24,9 @@ struct CanvasRegion {
 // within `radius` of it; black counts as painted from the picture when
 // `black_outlines` (the Blocks brush outlines in black). *why tells the
 // first pixel that fails. Also counts the painted pixels looked at.
-bool painted_from_picture(const RgbImage& canvas, const RgbImage& picture, const CanvasRegion& region,
-                          int radius, int tolerance, bool black_outlines, int* painted,
-                          std::string* why);
+bool painted_from_picture(const RgbImage& canvas, const RgbImage& picture,
+                          const CanvasRegion& region, int radius, int tolerance,
+                          bool black_outlines, int* painted, std::string* why);
 
 // Painted (not white) pixels of the canvas outside every region.
 int painted_outside(const RgbImage& canvas, const std::vector<CanvasRegion>& regions);

@@ -31,12 +31,15 @@ RgbImage read_ppm(const std::string& path) {
 }
 
 std::string ppm_bytes(const RgbImage& image) {
-  std::string data = "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
+  std::string data =
+      "P6\n" + std::to_string(image.width) + " " + std::to_string(image.height) + "\n255\n";
   data.append(image.rgb.begin(), image.rgb.end());
   return data;
 }
 
-bool write_ppm(const std::string& path, const RgbImage& image) { return write_file(path, ppm_bytes(image)); }
+bool write_ppm(const std::string& path, const RgbImage& image) {
+  return write_file(path, ppm_bytes(image));
+}
 
 bool is_white(const Rgb& c) { return c.r == 255 && c.g == 255 && c.b == 255; }
 bool is_black(const Rgb& c) { return c.r == 0 && c.g == 0 && c.b == 0; }
@@ -57,7 +60,9 @@ int non_white_pixels(const RgbImage& image, int x0, int y0, int x1, int y1) {
   return count_pixels(image, x0, y0, x1, y1, [](Rgb c) { return !is_white(c); });
 }
 
-int non_white_pixels(const RgbImage& image) { return non_white_pixels(image, 0, 0, image.width, image.height); }
+int non_white_pixels(const RgbImage& image) {
+  return non_white_pixels(image, 0, 0, image.width, image.height);
+}
 
 int black_pixels(const RgbImage& image, int x0, int y0, int x1, int y1) {
   return count_pixels(image, x0, y0, x1, y1, is_black);

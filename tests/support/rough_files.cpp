@@ -24,7 +24,8 @@ uint32_t crc32(const std::string& bytes, std::size_t from) {
 }
 
 void put_be32(std::string* out, uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((v >> shift) & 0xFF));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out->push_back(static_cast<char>((v >> shift) & 0xFF));
 }
 
 void put_chunk(std::string* png, const char* type, const std::string& data) {
@@ -68,7 +69,8 @@ std::string two_colour_png(int width, int height, Rgb left, Rgb right) {
   std::string ihdr;
   put_be32(&ihdr, static_cast<uint32_t>(width));
   put_be32(&ihdr, static_cast<uint32_t>(height));
-  ihdr += std::string("\x01\x03\x00\x00\x00", 5);  // 1 bit, palette, deflate, no filter, no interlace
+  ihdr +=
+      std::string("\x01\x03\x00\x00\x00", 5);  // 1 bit, palette, deflate, no filter, no interlace
   put_chunk(&png, "IHDR", ihdr);
   const std::string palette{static_cast<char>(left.r),  static_cast<char>(left.g),
                             static_cast<char>(left.b),  static_cast<char>(right.r),
@@ -103,8 +105,11 @@ testing::AssertionResult single_block_strokes(Daubwork& d) {
 testing::AssertionResult paint_block(Daubwork& d, e2e::Point at, Rgb* inside) {
   // An outline still on screen from before (a load's blanking not shown
   // yet) must not be taken for the new one.
-  auto clear = [&] { return black_pixels(d.canvas_shot(), at.x - 10, at.y - 25, at.x + 12, at.y + 25) == 0; };
-  auto r = e2e::wait_until(clear, "no block outline at (" + std::to_string(at.x) + ", " + std::to_string(at.y) + ")");
+  auto clear = [&] {
+    return black_pixels(d.canvas_shot(), at.x - 10, at.y - 25, at.x + 12, at.y + 25) == 0;
+  };
+  auto r = e2e::wait_until(
+      clear, "no block outline at (" + std::to_string(at.x) + ", " + std::to_string(at.y) + ")");
   if (!r) return r;
   d.drag({at, {at.x + 1, at.y}}, 1);
   // The block's outline: 10 x 40 pixels around the stroke's point. A
@@ -117,7 +122,7 @@ testing::AssertionResult paint_block(Daubwork& d, e2e::Point at, Rgb* inside) {
            black_pixels(s, at.x - 10, at.y + 15, at.x + 12, at.y + 25) > 5;
   };
   r = e2e::wait_until(shown, "the black outline of a block at (" + std::to_string(at.x) + ", " +
-                                      std::to_string(at.y) + ")");
+                                 std::to_string(at.y) + ")");
   if (!r) return r;
   *inside = d.canvas_shot().at(at.x + 1, at.y);  // the same frame or a later one
   return testing::AssertionSuccess();

@@ -11,8 +11,7 @@ std::string source_path(const std::string& relative) {
 }
 
 TempDir::TempDir() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "daubwork-test-XXXXXX").string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "daubwork-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }

@@ -132,10 +132,17 @@ TEST(GradientAngle, EqualsTheLibraryOnEveryKindOfGradient) {
   }
   // Zeros of both signs, infinities, NaN and the extremes, in all pairs.
   const float inf = std::numeric_limits<float>::infinity();
-  const float special[] = {0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN(),
-                           1.0f, -1.0f, std::numeric_limits<float>::min(),
+  const float special[] = {0.0f,
+                           -0.0f,
+                           inf,
+                           -inf,
+                           std::numeric_limits<float>::quiet_NaN(),
+                           1.0f,
+                           -1.0f,
+                           std::numeric_limits<float>::min(),
                            std::numeric_limits<float>::denorm_min(),
-                           -std::numeric_limits<float>::max(), 255.0f};
+                           -std::numeric_limits<float>::max(),
+                           255.0f};
   for (float x : special)
     for (float y : special) add(x, y);
   add(1.0f, 2.0f);  // an odd count, so the batch has a tail
@@ -292,9 +299,9 @@ TEST(EdgeAngle, MatchesTheReferenceLoopBitForBit) {
       for (int falloff : {kReciprocal, kExponential}) {
         const float got = f.angle_degrees(canvas, x, y, falloff);
         const float want = a.reference(canvas, x, y, falloff);
-        ASSERT_EQ(bits(got), bits(want)) << w << "x" << h << " canvas " << canvas << " at (" << x
-                                         << ", " << y << ") falloff " << falloff << ": " << got
-                                         << " vs " << want;
+        ASSERT_EQ(bits(got), bits(want))
+            << w << "x" << h << " canvas " << canvas << " at (" << x << ", " << y << ") falloff "
+            << falloff << ": " << got << " vs " << want;
         ASSERT_TRUE(std::isfinite(got));
         ++compared;
         non_zero += got != 0.0f;

@@ -1,5 +1,7 @@
 // ObjModel::load_obj_model on real files, with the texture loader replaced
 // by a recorder so that the paths it is asked for can be seen without GL.
+#include "model/obj_load.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "model/obj_load.h"
 #include "model/obj_model.h"
 #include "model/obj_parse.h"
 #include "tests/support/test_files.h"
@@ -108,7 +109,8 @@ TEST_F(ObjLoad, EmptyFilePrintsZeroCountsAndGivesAnEmptyModel) {
 }
 
 TEST_F(ObjLoad, PrintsTheLinesCountedAndStoresTheGoodFaces) {
-  std::string text = "# two faces, one of them bad\n" + kTriangle + "vn 1 0 0\nf 1/1/1 2/2/2 3/3/3\n";
+  std::string text =
+      "# two faces, one of them bad\n" + kTriangle + "vn 1 0 0\nf 1/1/1 2/2/2 3/3/3\n";
   write("m.obj", text);
   ObjModel m;
   EXPECT_TRUE(load(m, dir_.path(), "m.obj"));
@@ -125,7 +127,8 @@ TEST_F(ObjLoad, PrintsTheLinesCountedAndStoresTheGoodFaces) {
 
 TEST_F(ObjLoad, MaterialLibraryGivesOffsetsAndTheTexturePath) {
   write("m.obj", "mtllib m.mtl\n" + kTriangle);
-  write("m.mtl", "newmtl a\nKd 1 1 1\nmap_Ka other.png\nmap_Kd -o 0.5 0.25 tex.png\nmap_Kd no.png\n");
+  write("m.mtl",
+        "newmtl a\nKd 1 1 1\nmap_Ka other.png\nmap_Kd -o 0.5 0.25 tex.png\nmap_Kd no.png\n");
   ObjModel m;
   EXPECT_TRUE(load(m, dir_.path(), "m.obj"));
   EXPECT_EQ(textures_asked, std::vector<std::string>{dir_.file("tex.png")});
@@ -174,8 +177,10 @@ TEST_F(ObjLoad, LastLibraryDecidesTheTextureAndEarlierOffsetsStay) {
 }
 
 TEST_F(ObjLoad, EachLibraryIsReadAndEachTextureDecodedOncePerLoad) {
-  write("m.obj", "mtllib a.mtl\nmtllib b.mtl\nmtllib none.mtl\nmtllib a.mtl\nmtllib none.mtl\n"
-                 "mtllib b.mtl\nmtllib c.mtl\nmtllib a.mtl\n" + kTriangle);
+  write("m.obj",
+        "mtllib a.mtl\nmtllib b.mtl\nmtllib none.mtl\nmtllib a.mtl\nmtllib none.mtl\n"
+        "mtllib b.mtl\nmtllib c.mtl\nmtllib a.mtl\n" +
+            kTriangle);
   write("a.mtl", "map_Kd a.png\n");
   write("b.mtl", "map_Kd -o 0.5 0.25 b.png\n");
   write("c.mtl", "map_Kd a.png\n");  // another library, the same texture
@@ -189,7 +194,7 @@ TEST_F(ObjLoad, EachLibraryIsReadAndEachTextureDecodedOncePerLoad) {
   EXPECT_TRUE(load(*m, dir_.path(), "m.obj"));
   EXPECT_EQ(textures_asked, (std::vector<std::string>{dir_.file("a.png"), dir_.file("b.png")}));
   EXPECT_EQ(err_, "Material library " + dir_.file("none.mtl") + " could not be opened!\n");
-  EXPECT_EQ(m->texture, 40u);  // the last library's
+  EXPECT_EQ(m->texture, 40u);        // the last library's
   EXPECT_EQ(m->tex_offset_u, 0.5f);  // as b.mtl set them
   EXPECT_EQ(m->tex_offset_v, 0.25f);
   // b.png's texture, replaced, is given back before the load returns.
@@ -290,12 +295,14 @@ TEST_F(ObjLoad, LibrariesWithoutAUsableTextureLeaveTextureZero) {
 TEST_F(ObjLoad, EveryPieceIsTestedLikeALine) {
   // A 300-character comment is read in pieces; its second piece begins with
   // "map_Kd": the middle of a line, tested like a line all the same.
-  std::string comment = "#" + std::string(253, ' ') + "map_Kd piece.png" + std::string(30, ' ') + "\n";
+  std::string comment =
+      "#" + std::string(253, ' ') + "map_Kd piece.png" + std::string(30, ' ') + "\n";
   write("lib.mtl", comment + "map_Kd real.png\n");
   write("m.obj", "mtllib lib.mtl\n" + kTriangle);
   ObjModel m;
   EXPECT_TRUE(load(m, dir_.path(), "m.obj"));
-  EXPECT_EQ(textures_asked, std::vector<std::string>{dir_.file("piece.png" + std::string(30, ' '))});
+  EXPECT_EQ(textures_asked,
+            std::vector<std::string>{dir_.file("piece.png" + std::string(30, ' '))});
 
   // A map_Kd line of exactly 254 characters with its line feed still fits.
   std::string name(254 - 8, 't');
@@ -337,7 +344,8 @@ TEST_F(ObjLoad, OverLongObjPathIsRefusedNotShortened) {
     folders += std::string(200, 'd') + "/";
     std::filesystem::create_directory(dir + "/" + folders);
   }
-  std::string fits = folders + std::string(999 - (dir.size() + 1 + folders.size()) - 4, 'm') + ".obj";
+  std::string fits =
+      folders + std::string(999 - (dir.size() + 1 + folders.size()) - 4, 'm') + ".obj";
   ASSERT_EQ(dir.size() + 1 + fits.size(), 999u);
   write(fits, kTriangle);
   ObjModel m;
@@ -358,7 +366,7 @@ TEST(ObjJoinPath, BuildsDirectorySlashNameOrRefuses) {
   EXPECT_FALSE(join_path(out, sizeof out, ".", "abcdef", 6));
   EXPECT_STREQ(out, "");
   EXPECT_FALSE(join_path(out, sizeof out, ".", "", 0));
-  EXPECT_FALSE(join_path(out, sizeof out, ".", "a\0b", 3));  // would cut the name
+  EXPECT_FALSE(join_path(out, sizeof out, ".", "a\0b", 3));      // would cut the name
   EXPECT_TRUE(join_path(out, sizeof out, "dir", "abc.png", 3));  // length counts
   EXPECT_STREQ(out, "dir/abc");
 }

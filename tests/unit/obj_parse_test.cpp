@@ -1,6 +1,8 @@
 // The OBJ parser over in-memory bytes. Every input is copied into a heap
 // buffer of exactly its size (no terminator after it), so that a search or a
 // number reading that runs past the end shows up under AddressSanitizer.
+#include "model/obj_parse.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "model/obj_parse.h"
 #include "tests/support/test_files.h"
 
 namespace {
@@ -35,8 +36,8 @@ std::unique_ptr<Parsed> parse(const std::string& text) {
   const char* end = bytes.get() + text.size();
   parsed->counts = count_obj_lines(bytes.get(), end);
   EXPECT_TRUE(allocate_obj_arrays(parsed->model, parsed->counts));
-  parsed->skipped = parse_obj_lines(bytes.get(), end, parsed->model, parsed->counts,
-                                    record_library, &parsed->libraries);
+  parsed->skipped = parse_obj_lines(bytes.get(), end, parsed->model, parsed->counts, record_library,
+                                    &parsed->libraries);
   EXPECT_EQ(parsed->skipped.no_room, 0) << text;
   EXPECT_TRUE(obj_model_is_consistent(parsed->model, parsed->counts)) << text;
   return parsed;
@@ -55,8 +56,8 @@ std::vector<Corner> face(const ObjModel& m, int i) {
   std::vector<Corner> corners;
   int count = m.face_is_triangle[i] ? 3 : 4;
   for (int k = 0; k < count; ++k) {
-    corners.push_back({m.face_vertex[4 * i + k], m.face_texcoord[4 * i + k],
-                       m.face_normal[4 * i + k]});
+    corners.push_back(
+        {m.face_vertex[4 * i + k], m.face_texcoord[4 * i + k], m.face_normal[4 * i + k]});
   }
   return corners;
 }
@@ -72,8 +73,7 @@ void expect_same_model(const ObjModel& a, const ObjModel& b) {
   ASSERT_EQ(a.normal_count, b.normal_count);
   ASSERT_EQ(a.face_count, b.face_count);
   EXPECT_EQ(floats(a.vertices, 3 * a.vertex_count), floats(b.vertices, 3 * b.vertex_count));
-  EXPECT_EQ(floats(a.texcoords, 2 * a.texcoord_count),
-            floats(b.texcoords, 2 * b.texcoord_count));
+  EXPECT_EQ(floats(a.texcoords, 2 * a.texcoord_count), floats(b.texcoords, 2 * b.texcoord_count));
   EXPECT_EQ(floats(a.normals, 3 * a.normal_count), floats(b.normals, 3 * b.normal_count));
   for (int i = 0; i < a.face_count; ++i) {
     EXPECT_EQ(a.face_is_triangle[i], b.face_is_triangle[i]) << "face " << i;
@@ -111,8 +111,8 @@ TEST(ObjParse, EmptyBufferGivesAnEmptyModel) {
 
 TEST(ObjParse, TrianglesQuadsAndLongerFacesInFileOrder) {
   auto p = parse(kElements +
-                 "f 1/2/3 2/3/4 3/4/1\n"            // triangle
-                 "f 4/3/2 3/2/1 2/1/4 1/4/3\n"      // quadrilateral
+                 "f 1/2/3 2/3/4 3/4/1\n"              // triangle
+                 "f 4/3/2 3/2/1 2/1/4 1/4/3\n"        // quadrilateral
                  "f 1/1/1 2/2/2 3/3/3 4/4/4 1/2/3\n"  // five corners: first four kept
                  "f 3/3/3 2/2/2 1/1/1\n");
   const ObjModel& m = p->model;
@@ -130,10 +130,8 @@ TEST(ObjParse, TrianglesQuadsAndLongerFacesInFileOrder) {
   EXPECT_EQ(m.face_is_triangle[3], 1);
   EXPECT_EQ(face(m, 3), (std::vector<Corner>{{2, 2, 2}, {1, 1, 1}, {0, 0, 0}}));
 
-  EXPECT_EQ(floats(m.vertices, 12),
-            (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
-  EXPECT_EQ(floats(m.texcoords, 8),
-            (std::vector<float>{0.5f, 0.25f, 0.125f, 0.75f, 1, 0, 0, 1}));
+  EXPECT_EQ(floats(m.vertices, 12), (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+  EXPECT_EQ(floats(m.texcoords, 8), (std::vector<float>{0.5f, 0.25f, 0.125f, 0.75f, 1, 0, 0, 1}));
   EXPECT_EQ(floats(m.normals, 12), (std::vector<float>{0, 0, 1, 0, 1, 0, 1, 0, 0, -1, 0, 0}));
 }
 
@@ -151,12 +149,12 @@ TEST(ObjParse, CrLfLineEndsReadLikeLf) {
 
 TEST(ObjParse, NumberLinesTakeTheirNumbersAndZeroForMissingOnes) {
   auto p = parse(
-      "v 1 2 3 4\n"        // a fourth number is ignored
-      "vt 0.5 0.25 9\n"    // so is a third
-      "v 1.5 2.5\n"        // missing z reads 0
-      "vn\n"               // counted as a normal, all zero
-      "vtX0.75 0.5\n"      // the character after "vt" is not examined
-      "v 6 7 8");          // last line without a line feed
+      "v 1 2 3 4\n"      // a fourth number is ignored
+      "vt 0.5 0.25 9\n"  // so is a third
+      "v 1.5 2.5\n"      // missing z reads 0
+      "vn\n"             // counted as a normal, all zero
+      "vtX0.75 0.5\n"    // the character after "vt" is not examined
+      "v 6 7 8");        // last line without a line feed
   const ObjModel& m = p->model;
   EXPECT_EQ(floats(m.vertices, 9), (std::vector<float>{1, 2, 3, 1.5f, 2.5f, 0, 6, 7, 8}));
   EXPECT_EQ(floats(m.texcoords, 4), (std::vector<float>{0.5f, 0.25f, 0.75f, 0.5f}));
@@ -205,18 +203,18 @@ TEST(ObjParse, MalformedFacesAreSkippedAndTheRestLoads) {
   // (The corner forms v, v/t, v//n, relative indices, several blanks and
   // tabs are read: see FilesInTheStylesExportersWrite.)
   const char* bad[] = {
-      "f /1/1 2/2/2 3/3/3",           // empty vertex field
-      "f 1/1/1 2/2/2",                // two corners
-      "f 1/1/1",                      // one
-      "f ",                           // none
-      "f 0/1/1 2/2/2 3/3/3",          // index 0
-      "f 1/1/1 2/2/2 3/3/5",          // beyond the four normals
-      "f 1/1/1 2/2/2 3/3/3 6/4/4",    // beyond the five vertices, in the fourth corner
-      "f 1/1/1 2/2/2 3/3/3 4/4/99",   // a bad fourth corner spoils the face
+      "f /1/1 2/2/2 3/3/3",                      // empty vertex field
+      "f 1/1/1 2/2/2",                           // two corners
+      "f 1/1/1",                                 // one
+      "f ",                                      // none
+      "f 0/1/1 2/2/2 3/3/3",                     // index 0
+      "f 1/1/1 2/2/2 3/3/5",                     // beyond the four normals
+      "f 1/1/1 2/2/2 3/3/3 6/4/4",               // beyond the five vertices, in the fourth corner
+      "f 1/1/1 2/2/2 3/3/3 4/4/99",              // a bad fourth corner spoils the face
       "f 99999999999999999999/1/1 2/2/2 3/3/3",  // far past int32
       "f 4294967297/1/1 2/2/2 3/3/3",            // 2^32 + 1 would wrap to 1
-      "f 1/1/1 2/-5/2 3/3/3",         // reaches back before the first of four
-      "f 1/x/1 2/2/2 3/3/3",          // a field that is not a number
+      "f 1/1/1 2/-5/2 3/3/3",                    // reaches back before the first of four
+      "f 1/x/1 2/2/2 3/3/3",                     // a field that is not a number
   };
   std::string text = kElements + "f 1/1/1 2/2/2 3/3/3\n";
   for (const char* line : bad) text += std::string(line) + "\n";
@@ -242,7 +240,8 @@ double triangle_area(const ObjModel& m, int a, int b, int c) {
     u[i] = double(q[i]) - p[i];
     v[i] = double(r[i]) - p[i];
   }
-  double x = u[1] * v[2] - u[2] * v[1], y = u[2] * v[0] - u[0] * v[2], z = u[0] * v[1] - u[1] * v[0];
+  double x = u[1] * v[2] - u[2] * v[1], y = u[2] * v[0] - u[0] * v[2],
+         z = u[0] * v[1] - u[1] * v[0];
   return std::sqrt(x * x + y * y + z * z) / 2;
 }
 
@@ -324,11 +323,11 @@ TEST(ObjParse, FilesInTheStylesExportersWrite) {
 
 TEST(ObjParse, FaceEndingsAndForwardIndices) {
   auto p = parse(
-      "f 1/1/1 2/1/1 3/1/1 \r\n"      // blank and CR after the last corner
+      "f 1/1/1 2/1/1 3/1/1 \r\n"       // blank and CR after the last corner
       "f 3/1/1 2/1/1 1/1/1 4/1/1\t\n"  // a tab after the fourth
-      "f 1/1/1 2/1/1 3/1/1x\n"          // junk after a number ends that number only
+      "f 1/1/1 2/1/1 3/1/1x\n"         // junk after a number ends that number only
       "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nvt 0 0\nvn 0 0 1\n"
-      "f 2/1/1 3/1/1 4/1/1");           // ends at the buffer's end
+      "f 2/1/1 3/1/1 4/1/1");  // ends at the buffer's end
   const ObjModel& m = p->model;
   // The first faces name vertices that come later in the file: every counted
   // line is stored, so they are valid by the end of the load.
@@ -382,7 +381,9 @@ TEST(ObjParse, LinesReadTheSameWhereverTheirLineFeedsFallInTheFile) {
   }
 }
 
-float strtod_float(const std::string& s) { return static_cast<float>(std::strtod(s.c_str(), nullptr)); }
+float strtod_float(const std::string& s) {
+  return static_cast<float>(std::strtod(s.c_str(), nullptr));
+}
 
 // parse_float over exactly the bytes of s.
 float read_float(const std::string& s, size_t* used = nullptr) {
@@ -398,18 +399,45 @@ TEST(ObjParse, NumbersReadAsDecimalInDoubleThenRoundedToFloat) {
   // Each must give exactly what the C library's strtod gives, rounded to
   // float: the quick path and the slow one alike.
   const char* cases[] = {
-      "0", "-0", "1", "+3.25", "-2.5", ".5", "5.", "0.1", "0.3", "1e23", "1E-7",
-      "123456789", "16777217", "9007199254740993", "123456789012345678901234567890",
-      "3.14159265358979323846264338327950288", "0.000000000000000000000000000001",
-      "1.17549435e-38", "1.4e-45", "7e-46", "3.4028235e38", "3.40282357e38",
-      "1e400", "-1e400", "1e-400", "0.0000000000000000000000000000000000000000000001e46",
-      "2.5e+3", "4.35", "0.7071068", "-0.965926", "1e22", "1e-22", "4503599627370497.5",
+      "0",
+      "-0",
+      "1",
+      "+3.25",
+      "-2.5",
+      ".5",
+      "5.",
+      "0.1",
+      "0.3",
+      "1e23",
+      "1E-7",
+      "123456789",
+      "16777217",
+      "9007199254740993",
+      "123456789012345678901234567890",
+      "3.14159265358979323846264338327950288",
+      "0.000000000000000000000000000001",
+      "1.17549435e-38",
+      "1.4e-45",
+      "7e-46",
+      "3.4028235e38",
+      "3.40282357e38",
+      "1e400",
+      "-1e400",
+      "1e-400",
+      "0.0000000000000000000000000000000000000000000001e46",
+      "2.5e+3",
+      "4.35",
+      "0.7071068",
+      "-0.965926",
+      "1e22",
+      "1e-22",
+      "4503599627370497.5",
   };
   for (const char* c : cases) {
     float expected = strtod_float(c);
     float got = read_float(c);
-    EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0) << c << " gave " << got
-                                                            << " not " << expected;
+    EXPECT_EQ(std::memcmp(&expected, &got, sizeof got), 0)
+        << c << " gave " << got << " not " << expected;
   }
   // Random decimals of every shape the quick path decides on.
   std::mt19937 rng(12345);

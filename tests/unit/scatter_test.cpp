@@ -1,13 +1,13 @@
 // Scattering a burst of strokes: which offsets are drawn, in which order,
 // and how many are accepted.
+#include "paint/scatter.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <set>
 #include <utility>
 #include <vector>
-
-#include "paint/scatter.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "export/tga.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -95,7 +95,7 @@ TEST(TgaEncode, CanvasOf600x600RgbaHasTheDocumentedHeaderAndSize) {
 TEST(TgaEncode, RedThenGreenAt24BitsIsStoredBlueGreenRed) {
   const unsigned char pixels[] = {255, 0, 0, 0, 255, 0};
   EXPECT_EQ(encode(2, 1, 24, pixels),
-            (Bytes{0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0,  //
+            (Bytes{0, 0, 2,   0, 0,   0, 0, 0, 0, 0, 0, 0, 2, 0, 1, 0, 24, 0,  //
                    0, 0, 255, 0, 255, 0}));
 }
 
@@ -302,7 +302,8 @@ TEST(TgaFile, FileThatCannotBeReplacedSafelyIsWrittenInPlace) {
     ASSERT_EQ(chmod(dir.file(mode).c_str(), std::strtoul(mode, nullptr, 8)), 0);
     write_file(file, "old");
     ASSERT_EQ(chmod(file.c_str(), 0666), 0);
-    struct stat before {}, after {};
+    struct stat before {
+    }, after{};
     ASSERT_EQ(stat(file.c_str(), &before), 0);
     EXPECT_EQ(write_tga_as_nobody(file), 1);
     ASSERT_EQ(stat(file.c_str(), &after), 0);
@@ -338,7 +339,8 @@ TEST(TgaFile, NamedPipeGetsTheBytesAndOneWithoutReaderIsAnError) {
   Bytes received;
   std::thread drain([&] {
     unsigned char buf[4096];
-    for (ssize_t n; (n = read(reader, buf, sizeof buf)) > 0;) received.insert(received.end(), buf, buf + n);
+    for (ssize_t n; (n = read(reader, buf, sizeof buf)) > 0;)
+      received.insert(received.end(), buf, buf + n);
   });
   const Bytes big = lopsided_pixels(301, 211, 4);  // 254 kB: more than the pipe holds at once
   EXPECT_TRUE(write_tga(fifo.c_str(), 301, 211, 4, big.data()));
@@ -403,9 +405,7 @@ TEST(TgaFile, FullDeviceIsReportedNotTakenForSuccess) {
 // A folder on a tiny file system of its own, unmounted when done.
 class TinyFileSystem {
  public:
-  TinyFileSystem() {
-    mounted_ = mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, "size=64k") == 0;
-  }
+  TinyFileSystem() { mounted_ = mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, "size=64k") == 0; }
   ~TinyFileSystem() {
     if (mounted_) umount2(dir_.path().c_str(), MNT_DETACH);
   }
@@ -470,7 +470,8 @@ TEST(TgaRoundTrip, ReaderGetsBackEveryPixelBottomRowFirst) {
 }
 
 bool have_imagemagick() {
-  return std::system("command -v convert >/dev/null 2>&1 && command -v identify >/dev/null 2>&1") == 0;
+  return std::system("command -v convert >/dev/null 2>&1 && command -v identify >/dev/null 2>&1") ==
+         0;
 }
 
 TEST(TgaRoundTrip, ImageMagickReadsTheFileUpright) {
@@ -485,13 +486,15 @@ TEST(TgaRoundTrip, ImageMagickReadsTheFileUpright) {
     const std::string info = dir.file("identify.txt");
     ASSERT_TRUE(write_tga(tga.c_str(), width, height, channels, pixels.data()));
 
-    const std::string identify = "identify -format '%m %w %h %[orientation]' 'tga:" + tga + "' > '" + info + "' 2>&1";
+    const std::string identify =
+        "identify -format '%m %w %h %[orientation]' 'tga:" + tga + "' > '" + info + "' 2>&1";
     ASSERT_EQ(std::system(identify.c_str()), 0) << read_file(info);
     // The descriptor is read as "first row at the bottom".
     EXPECT_EQ(read_file(info), "TGA 97 13 BottomLeft");
 
     const std::string format = channels == 4 ? "rgba" : "rgb";
-    const std::string convert = "convert 'tga:" + tga + "' -auto-orient -depth 8 " + format + ":'" + raw + "' 2>'" + info + "'";
+    const std::string convert = "convert 'tga:" + tga + "' -auto-orient -depth 8 " + format + ":'" +
+                                raw + "' 2>'" + info + "'";
     ASSERT_EQ(std::system(convert.c_str()), 0) << read_file(info);
     const Bytes shown = as_bytes(read_file(raw));
     ASSERT_EQ(shown.size(), pixels.size());
@@ -499,7 +502,8 @@ TEST(TgaRoundTrip, ImageMagickReadsTheFileUpright) {
     const std::size_t row = static_cast<std::size_t>(width) * channels;
     for (int y = 0; y < height; ++y) {
       for (std::size_t i = 0; i < row; ++i) {
-        ASSERT_EQ(shown[y * row + i], pixels[(height - 1 - y) * row + i]) << "row " << y << " byte " << i;
+        ASSERT_EQ(shown[y * row + i], pixels[(height - 1 - y) * row + i])
+            << "row " << y << " byte " << i;
       }
     }
   }
