@@ -82,6 +82,15 @@ class GluiControls : public ::testing::Test {
     click_canvas();
     return s->get_int_val();
   }
+  // Clicks into a text field and puts the caret after its text, with End
+  // typed over the main window.
+  void click_to_end_of(GLUI_EditText* field) {
+    const GLUI_Rect& box = field->hot_rect();
+    glui_click(gui(), box.x + box.w - 2, box.center_y());
+    glutSetWindow(main_window);
+    glui_main_special(GLUT_KEY_END, 10, 10);
+    glui_main_special_up(GLUT_KEY_END, 10, 10);
+  }
 };
 
 }  // namespace
@@ -249,15 +258,10 @@ TEST_F(GluiControls, EnterCommitsAndKeepsEditingAndEscIsIgnored) {
   glui_click(gui(), stroke_number_spinner->hot_rect());
   glui_type_over_main(main_window, "150\r");
   EXPECT_EQ(stroke_number_spinner->get_int_val(), 100);
-  glui_type_over_main(main_window,
-                      "\x1b"
-                      "7");
+  glui_type_over_main(main_window, "\x1b");
+  glui_type_over_main(main_window, "7");
   EXPECT_STREQ(stroke_number_spinner->get_text(), "1007");
-  const GLUI_Rect& box = obj_filename_text->hot_rect();
-  glui_click(gui(), box.x + box.w - 2, box.center_y());
-  glutSetWindow(main_window);
-  glui_main_special(GLUT_KEY_END, 10, 10);
-  glui_main_special_up(GLUT_KEY_END, 10, 10);
+  click_to_end_of(obj_filename_text);
   glui_type_over_main(main_window, "x\ry\x1bz");
   EXPECT_STREQ(obj_filename_text->get_text(), "sphere.objxyz");
   EXPECT_EQ(stroke_number_spinner->get_int_val(), 100);
@@ -296,11 +300,7 @@ TEST_F(GluiControls, ActiveControlTakesKeysUntilTheNextCanvasClick) {
 
   // Text typed over the canvas lands in the field clicked last.
   log_.clear();
-  const GLUI_Rect& box = obj_filename_text->hot_rect();
-  glui_click(gui(), box.x + box.w - 2, box.center_y());
-  glutSetWindow(main_window);
-  glui_main_special(GLUT_KEY_END, 10, 10);
-  glui_main_special_up(GLUT_KEY_END, 10, 10);
+  click_to_end_of(obj_filename_text);
   glui_type_over_main(main_window, "q!");
   EXPECT_STREQ(obj_filename_text->get_text(), "sphere.objq!");
   EXPECT_TRUE(log_.empty());
