@@ -1,5 +1,6 @@
 #include "base/fd_io.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,4 +28,15 @@ bool write_all(int fd, const void* data, std::size_t size) {
 
 bool read_all(int fd, void* data, std::size_t size) {
   return transfer_all(fd, static_cast<char*>(data), size, ::read);
+}
+
+int open_without_waiting(const char* path, int flags) {
+  const int fd = ::open(path, flags | O_NONBLOCK);
+  if (fd < 0) return -1;
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
 }

@@ -7,3 +7,9 @@
 
 bool write_all(int fd, const void* data, std::size_t size);
 bool read_all(int fd, void* data, std::size_t size);
+
+// Opens path with open(2)'s flags, but without waiting: a pipe with no
+// other end, or a device, would block the open itself. The descriptor is
+// made blocking again before it is returned; -1 when the open fails (for
+// writing, also when a pipe has no reader).
+int open_without_waiting(const char* path, int flags);

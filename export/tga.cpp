@@ -127,14 +127,9 @@ bool write_to_fd(void* context, const unsigned char* bytes, std::size_t count) {
 // regular file is emptied first, so a write failing part-way leaves it short.
 bool write_in_place(const std::string& target, int width, int height, int depth,
                     const unsigned char* pixels) {
-  // Non-blocking open: a pipe nobody reads is an error, not a hang.
-  int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+  // A pipe nobody reads is an error, not a hang.
+  int fd = open_without_waiting(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   if (fd < 0) return false;
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    ::close(fd);
-    return false;
-  }
   bool ok = encode_tga(write_to_fd, &fd, width, height, depth, pixels);
   if (::close(fd) != 0) ok = false;
   return ok;

@@ -28,20 +28,14 @@ constexpr size_t kMtlPathSize = 4000;
 // Opens path for reading when it is a regular file. A pipe or a device
 // would block in the open itself or never end, so the open does not wait
 // and anything else is refused before a byte is read. Returns the
-// descriptor (blocking again), or -1 with *not_regular telling a refusal
-// from a failed open.
+// descriptor, or -1 with *not_regular telling a refusal from a failed open.
 int open_regular_file(const char* path, bool* not_regular) {
   *not_regular = false;
-  int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int fd = open_without_waiting(path, O_RDONLY | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) return -1;
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     *not_regular = true;
-    close(fd);
-    return -1;
-  }
-  int flags = fcntl(fd, F_GETFL);
-  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     close(fd);
     return -1;
   }
