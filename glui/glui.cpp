@@ -12,13 +12,12 @@ GLUI::GLUI(int parent_window, int position, int window_id)
       root_(this, nullptr, "", GLUI_PANEL_NONE),
       ctx_(std::make_unique<GLUI_Context>(*this)) {}
 
-GLUI::~GLUI() {
-  for (GLUI_Control* c : all_) delete c;
-}
+GLUI::~GLUI() = default;
 
 template <class T>
 T* GLUI::add(GLUI_Panel* parent, T* control) {
   if (!parent) parent = &root_;
+  owned_.push_back(std::unique_ptr<GLUI_Control>(control));
   parent->children_.push_back(control);
   all_.push_back(control);
   ctx_->controls_changed();  // the panel is sized again when next asked

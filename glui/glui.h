@@ -89,6 +89,8 @@ class GLUI {
   // active control (glui/glui_context.h). Programs have no use for it.
   GLUI_Context& context() { return *ctx_; }
   ~GLUI();
+  GLUI(const GLUI&) = delete;
+  GLUI& operator=(const GLUI&) = delete;
 
  private:
   friend class GLUI_Master_Object;  // makes each GLUI with its subwindow
@@ -101,7 +103,9 @@ class GLUI {
   int window_id_;
   int main_gfx_window_ = 0;
   GLUI_Panel root_;
-  std::vector<GLUI_Control*> all_;
+  std::vector<std::unique_ptr<GLUI_Control>> owned_;  // every control but the root
+  std::vector<GLUI_Control*> all_;                    // the same, as programs see them
+
   std::unique_ptr<GLUI_Context> ctx_;
 };
 
@@ -130,10 +134,10 @@ class GLUI_Master_Object {
   void reposition_subwindows(int window);
 
   GLUI* find_glui_by_window_id(int window_id);
-  const std::vector<GLUI*>& guis() const { return guis_; }
+  const std::vector<std::unique_ptr<GLUI>>& guis() const { return guis_; }
 
  private:
-  std::vector<GLUI*> guis_;
+  std::vector<std::unique_ptr<GLUI>> guis_;  // they live as long as the program
 };
 
 extern GLUI_Master_Object GLUI_Master;

@@ -5,11 +5,11 @@
 #include <GL/freeglut.h>
 #include <backends/imgui_impl_glut.h>
 #include <backends/imgui_impl_opengl2.h>
-#include <imgui_internal.h>
 
 #include <algorithm>
 #include <cmath>
 
+#include "glui/glui_imgui.h"
 #include "glui/glui_theme.h"
 
 namespace {
@@ -138,7 +138,7 @@ void GLUI_Context::hold_frame() {
   bool held;
   {
     GluiContextScope scope(imgui_);
-    held = ImGui::GetActiveID() != 0 && ImGui::GetIO().MouseDown[0];
+    held = glui_imgui::active_id() != 0 && glui_imgui::mouse_down(0);
   }
   if (held) input_frame();
 }
@@ -147,7 +147,7 @@ void GLUI_Context::idle() {
   hold_frame();
   // A text field being typed into shows a blinking caret.
   GluiContextScope scope(imgui_);
-  if (ImGui::GetActiveID() != 0 && glutGet(GLUT_ELAPSED_TIME) - last_blink_ms_ >= kCaretBlinkMs)
+  if (glui_imgui::active_id() != 0 && glutGet(GLUT_ELAPSED_TIME) - last_blink_ms_ >= kCaretBlinkMs)
     glutPostWindowRedisplay(gui_.get_glut_window_id());
 }
 
@@ -159,7 +159,7 @@ void GLUI_Context::deactivate() {
   }
   {
     GluiContextScope scope(imgui_);
-    ImGui::ClearActiveID();
+    glui_imgui::clear_active_id();
   }
   glutPostWindowRedisplay(gui_.get_glut_window_id());
   // A value the deactivation committed is reported at once, before the

@@ -14,6 +14,7 @@
 
 #include "glui/glui.h"
 #include "glui/glui_context.h"
+#include "glui/glui_imgui.h"
 #include "glui/glui_input.h"
 
 GLUI_Master_Object GLUI_Master;
@@ -106,9 +107,7 @@ void feed_key(Key k, bool down) {
 // Whether the current ImGui context holds the key down (the GLUT backend
 // keeps special keys 256 places after the characters).
 bool key_held(Key k) {
-  const ImGuiIO& io = ImGui::GetIO();
-  int i = k.special ? k.code + 256 : k.code;
-  return i >= 0 && i < IM_ARRAYSIZE(io.KeysDown) && io.KeysDown[i];
+  return glui_imgui::key_down(k.special ? k.code + glui_imgui::kSpecialKeyBase : k.code);
 }
 
 constexpr int kEnter = 13, kEscape = 27;
@@ -147,9 +146,9 @@ bool serves(const GLUI* g, int window) {
 // keyboard or special function, if it gave one.
 void main_key(Key k, bool down, int x, int y) {
   int window = glutGetWindow();
-  for (GLUI* g : GLUI_Master.guis()) {
-    if (!g->get_active_control() || !serves(g, window)) continue;
-    if (glui_takes_text(g->get_active_control())) panel_key(g, k, down);
+  for (const auto& g : GLUI_Master.guis()) {
+    if (!g->get_active_control() || !serves(g.get(), window)) continue;
+    if (glui_takes_text(g->get_active_control())) panel_key(g.get(), k, down);
     glutSetWindow(window);
     return;
   }
@@ -200,8 +199,8 @@ void glui_main_mouse(int button, int state, int x, int y) {
   int window = glutGetWindow();
   // A click in the main window ends the panel's active control first,
   // committing what was typed into it.
-  for (GLUI* g : GLUI_Master.guis())
-    if (g->get_active_control() && serves(g, window)) g->deactivate_current_control();
+  for (const auto& g : GLUI_Master.guis())
+    if (g->get_active_control() && serves(g.get(), window)) g->deactivate_current_control();
   glutSetWindow(window);
   auto it = forwarded.find(window);
   if (it != forwarded.end() && it->second.mouse) it->second.mouse(button, state, x, y);
@@ -237,7 +236,7 @@ void sleep_until_next_frame() {
 }  // namespace
 
 void glui_idle() {
-  for (GLUI* g : GLUI_Master.guis()) g->context().idle();
+  for (const auto& g : GLUI_Master.guis()) g->context().idle();
   if (user_idle) user_idle();
   sleep_until_next_frame();
 }
@@ -286,7 +285,8 @@ GLUI* GLUI_Master_Object::create_glui_subwindow(int parent_window, int position)
   // The width fits the controls, which do not exist yet: it is settled when
   // first asked for, before the main window's first display.
   int window = glutCreateSubWindow(parent_window, 0, 0, 1, height);
-  GLUI* g = new GLUI(parent_window, position, window);
+  guis_.push_back(std::unique_ptr<GLUI>(new GLUI(parent_window, position, window)));
+  GLUI* g = guis_.back().get();
   glutDisplayFunc(panel_display_cb);
   glutReshapeFunc(panel_reshape_cb);
   glutMouseFunc(panel_mouse_cb);
@@ -297,7 +297,6 @@ GLUI* GLUI_Master_Object::create_glui_subwindow(int parent_window, int position)
   glutSpecialFunc(panel_special_cb);
   glutSpecialUpFunc(panel_special_up_cb);
   glutEntryFunc(panel_entry_cb);
-  guis_.push_back(g);
   glutSetWindow(parent_window);
   return g;
 }
@@ -334,7 +333,7 @@ void GLUI_Master_Object::get_viewport_area(int* x, int* y, int* w, int* h) {
   int width = glutGet(GLUT_WINDOW_WIDTH);
   int height = glutGet(GLUT_WINDOW_HEIGHT);
   int left = 0, right = 0, top = 0, bottom = 0;
-  for (GLUI* g : guis_) {
+  for (const auto& g : guis_) {
     if (g->get_parent_window() != window) continue;
     switch (g->get_position()) {
       case GLUI_SUBWINDOW_RIGHT: right += g->get_panel_width(); break;
@@ -355,7 +354,7 @@ void GLUI_Master_Object::reposition_subwindows(int window) {
   glutSetWindow(window);
   int width = glutGet(GLUT_WINDOW_WIDTH);
   int height = glutGet(GLUT_WINDOW_HEIGHT);
-  for (GLUI* g : guis_) {
+  for (const auto& g : guis_) {
     if (g->get_parent_window() != window) continue;
     int pw = std::max(g->get_panel_width(), 1);
     int ph = std::max(g->get_panel_height(), 1);
@@ -383,7 +382,7 @@ void GLUI_Master_Object::reposition_subwindows(int window) {
 }
 
 GLUI* GLUI_Master_Object::find_glui_by_window_id(int window_id) {
-  for (GLUI* g : guis_)
-    if (g->get_glut_window_id() == window_id) return g;
+  for (const auto& g : guis_)
+    if (g->get_glut_window_id() == window_id) return g.get();
   return nullptr;
 }

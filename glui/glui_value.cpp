@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "glui/glui_widgets.h"
+#include "glui/glui_value.h"
 
 GLUI_SpinnerValue::GLUI_SpinnerValue(int data_type) : data_type_(data_type) {}
 

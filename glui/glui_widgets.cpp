@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "glui/glui_context.h"
+#include "glui/glui_imgui.h"
 #include "glui/glui_theme.h"
 
 using glui_theme::kFramePad;
@@ -380,14 +381,14 @@ void GLUI_Spinner::build(GLUI_Context& ctx) {
   record_hot_rect(ctx);
   if (deactivated) commit(ctx);
 
-  ImGui::PushButtonRepeat(true);
+  glui_imgui::push_button_repeat();
   ImGui::SameLine(0.0f, 2.0f);
   if (ImGui::ArrowButton("##down", ImGuiDir_Down)) step(ctx, -1);
   down_ = ctx.clickable_item(this);
   ImGui::SameLine(0.0f, 2.0f);
   if (ImGui::ArrowButton("##up", ImGuiDir_Up)) step(ctx, +1);
   up_ = ctx.clickable_item(this);
-  ImGui::PopButtonRepeat();
+  glui_imgui::pop_button_repeat();
   ImGui::EndGroup();
   record_rect();
 }

@@ -4,7 +4,6 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 #include <imgui.h>
-#include <imgui_internal.h>
 
 #include <chrono>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "app/state.h"
 #include "glui/glui.h"
+#include "glui/glui_imgui.h"
 #include "glui/glui_input.h"
 #include "tests/support/glui_harness.h"
 
@@ -39,8 +39,7 @@ void control_cb(int id) {
   glGetFloatv(GL_COLOR_CLEAR_VALUE, v.clear_colour);
   glReadBuffer(GL_BACK);
   glReadPixels(2, 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, v.pixel);
-  ImGuiContext* ctx = ImGui::GetCurrentContext();
-  v.inside_imgui_frame = ctx && ctx->WithinFrameScope;
+  v.inside_imgui_frame = glui_imgui::within_frame();
   v.brush = brush_type;
   calls.push_back(v);
   log_.push_back("control " + std::to_string(id));

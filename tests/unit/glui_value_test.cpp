@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "glui/glui.h"
+#include "glui/glui_value.h"
 
 namespace {
 
