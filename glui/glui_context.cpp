@@ -11,6 +11,7 @@
 
 #include "glui/glui_imgui.h"
 #include "glui/glui_theme.h"
+#include "glui/glui_x11.h"
 
 namespace {
 
@@ -25,9 +26,17 @@ GLUI_Context::GLUI_Context(GLUI& gui) : gui_(gui) {
   ImGuiIO& io = ImGui::GetIO();
   io.IniFilename = nullptr;  // a panel keeps no files
   io.LogFilename = nullptr;
+  // Cut, copy and paste go through the desktop's clipboard.
+  io.SetClipboardTextFn = [](void*, const char* text) {
+    glui_x11::set_selection_text(glui_x11::Selection::clipboard, text);
+  };
+  io.GetClipboardTextFn = [](void*) {
+    return glui_x11::selection_text(glui_x11::Selection::clipboard);
+  };
   glui_theme::apply();
   unsigned char* pixels = nullptr;
   int w = 0, h = 0;
+  fonts_.set_up();
   io.Fonts->GetTexDataAsRGBA32(&pixels, &w, &h);  // frames need the font before any drawing
   ImGui_ImplGLUT_Init();
   ImGui_ImplOpenGL2_Init();
@@ -92,6 +101,7 @@ void GLUI_Context::render() {
         ImVec2(static_cast<float>(std::max(glutGet(GLUT_WINDOW_WIDTH), 1)),
                static_cast<float>(std::max(glutGet(GLUT_WINDOW_HEIGHT), 1)));
     ImGui_ImplOpenGL2_NewFrame();
+    fonts_.update();  // glyphs the last frame's texts asked for
     ImGui::NewFrame();
     build_panel();
     ImGui::Render();
@@ -143,8 +153,16 @@ void GLUI_Context::hold_frame() {
   if (held) input_frame();
 }
 
+void GLUI_Context::redraw_at(int ms) {
+  if (redraw_due_ms_ < 0 || ms < redraw_due_ms_) redraw_due_ms_ = ms;
+}
+
 void GLUI_Context::idle() {
   hold_frame();
+  if (redraw_due_ms_ >= 0 && glutGet(GLUT_ELAPSED_TIME) >= redraw_due_ms_) {
+    redraw_due_ms_ = -1;
+    glutPostWindowRedisplay(gui_.get_glut_window_id());
+  }
   // A text field being typed into shows a blinking caret.
   GluiContextScope scope(imgui_);
   if (glui_imgui::active_id() != 0 && glutGet(GLUT_ELAPSED_TIME) - last_blink_ms_ >= kCaretBlinkMs)

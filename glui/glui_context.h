@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "glui/glui.h"
+#include "glui/glui_fonts.h"
 
 class GLUI_Context {
  public:
@@ -72,8 +73,15 @@ class GLUI_Context {
   // where it was drawn, and makes the control the active one when the
   // item was clicked in this frame.
   GLUI_Rect clickable_item(GLUI_Control* control);
+  // The panel's font, for texts that may need glyphs beyond its own.
+  GluiFonts& fonts() { return fonts_; }
   // Runs a control callback after the frame.
   void queue_callback(GLUI_Update_CB cb, int id);
+  // The time of the frame being built, in milliseconds since GLUT began.
+  int now_ms() const { return last_frame_ms_; }
+  // Draws the panel again once this time has come, though no input came
+  // (a tooltip that shows after a while).
+  void redraw_at(int ms);
 
  private:
   struct Due {
@@ -88,6 +96,7 @@ class GLUI_Context {
 
   GLUI& gui_;
   ImGuiContext* imgui_ = nullptr;
+  GluiFonts fonts_;
   GLUI_Control* active_ = nullptr;
   std::vector<Due> pending_;  // callbacks due after this frame
   bool measuring_ = false;
@@ -96,7 +105,8 @@ class GLUI_Context {
   int width_ = 0, height_ = 0;  // 0: not measured since the last control
   int last_frame_ms_ = 0;
   int last_blink_ms_ = 0;
-  ImVec2 drawn_size_;  // the subwindow's size at the last drawing
+  int redraw_due_ms_ = -1;  // -1: none due
+  ImVec2 drawn_size_;       // the subwindow's size at the last drawing
 };
 
 // Makes an ImGui context current for a scope.

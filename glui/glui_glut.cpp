@@ -11,11 +11,13 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <string>
 
 #include "glui/glui.h"
 #include "glui/glui_context.h"
 #include "glui/glui_imgui.h"
 #include "glui/glui_input.h"
+#include "glui/glui_x11.h"
 
 GLUI_Master_Object GLUI_Master;
 
@@ -27,7 +29,17 @@ struct Forwarded {
   void (*keyboard)(unsigned char, int, int) = nullptr;
   void (*special)(int, int, int) = nullptr;
   void (*mouse)(int, int, int, int) = nullptr;
+  // The toolkit's own keyboard and special functions are installed: every
+  // key GLUT reports for the window then passes through the toolkit.
+  bool keyboard_installed = false;
+  bool special_installed = false;
 };
+
+// Starts taking the X server's account of the keys of the current window
+// once the toolkit sees every key GLUT reports for it.
+void watch_keys(Forwarded& f) {
+  if (f.keyboard_installed && f.special_installed) glui_x11::watch_current_window();
+}
 std::map<int, Forwarded> forwarded;
 void (*user_idle)() = nullptr;
 
@@ -54,7 +66,43 @@ void glui_panel_reshape(GLUI* gui, int width, int height) {
   glutPostWindowRedisplay(gui->get_glut_window_id());
 }
 
+namespace {
+
+// The text field or spinner whose box holds the panel point (x, y).
+GLUI_Control* text_control_at(GLUI* gui, int x, int y) {
+  for (GLUI_Control* c : gui->controls()) {
+    const GLUI_Rect& r = c->hot_rect();
+    if (glui_takes_text(c) && x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h) return c;
+  }
+  return nullptr;
+}
+
+// A middle click into a text field or spinner pastes the primary
+// selection (the text last selected in any program) where it clicks, as
+// X programs do: a left click puts the caret there, then the text is typed.
+void paste_primary_at(GLUI* gui, int x, int y) {
+  for (int state : {GLUT_DOWN, GLUT_UP}) {
+    {
+      GluiContextScope scope(gui->context().imgui());
+      ImGui_ImplGLUT_MouseFunc(GLUT_LEFT_BUTTON, state, x, y);
+    }
+    gui->context().input_frame();
+  }
+  std::string text = glui_x11::selection_text(glui_x11::Selection::primary);
+  {
+    GluiContextScope scope(gui->context().imgui());
+    ImGui::GetIO().AddInputCharactersUTF8(text.c_str());
+  }
+  gui->context().input_frame();
+}
+
+}  // namespace
+
 void glui_panel_mouse(GLUI* gui, int button, int state, int x, int y) {
+  if (button == GLUT_MIDDLE_BUTTON && text_control_at(gui, x, y)) {
+    if (state == GLUT_DOWN) paste_primary_at(gui, x, y);
+    return;
+  }
   {
     GluiContextScope scope(gui->context().imgui());
     ImGuiIO& io = ImGui::GetIO();
@@ -94,6 +142,20 @@ struct Key {
   bool special;
 };
 
+// A character key going down, typing `text` (UTF-8) rather than GLUT's
+// byte, which is one byte of the key's text only (in a UTF-8 locale the
+// first of a longer sequence). The key itself is held as the GLUT backend
+// holds it, so that shortcuts still work.
+void feed_text_key(unsigned char c, const std::string& text) {
+  const int mods = glutGetModifiers();
+  glui_imgui::set_modifiers(mods & GLUT_ACTIVE_CTRL, mods & GLUT_ACTIVE_SHIFT,
+                            mods & GLUT_ACTIVE_ALT);
+  glui_imgui::set_key_down(c, true);
+  if (c >= 'a' && c <= 'z') glui_imgui::set_key_down(c - 'a' + 'A', true);
+  if (c >= 'A' && c <= 'Z') glui_imgui::set_key_down(c - 'A' + 'a', true);
+  ImGui::GetIO().AddInputCharactersUTF8(text.c_str());
+}
+
 // Tells the current ImGui context that a key went down or up.
 void feed_key(Key k, bool down) {
   if (k.special)
@@ -121,7 +183,10 @@ constexpr int kEnter = 13, kEscape = 27;
 //
 // GLUT repeats a held key as further presses; ImGui counts a press only
 // when the key goes down, so each press is preceded by a release.
-void panel_key(GLUI* gui, Key k, bool down) {
+//
+// A character key going down types `text` (see glui_x11.h), not GLUT's
+// byte.
+void panel_key(GLUI* gui, Key k, bool down, const std::string* text = nullptr) {
   if (!k.special && k.code == kEscape) return;
   if (!k.special && k.code == kEnter && glui_takes_text(gui->get_active_control())) {
     if (down) gui->context().enter();
@@ -131,6 +196,10 @@ void panel_key(GLUI* gui, Key k, bool down) {
     transition(gui, [&] {
       if (key_held(k)) feed_key(k, false);
     });
+  }
+  if (down && text) {
+    transition(gui, [&] { feed_text_key(static_cast<unsigned char>(k.code), *text); });
+    return;
   }
   transition(gui, [&] { feed_key(k, down); });
 }
@@ -144,11 +213,11 @@ bool serves(const GLUI* g, int window) {
 // takes the keys until the next click in the window, and only text
 // controls use them; otherwise a key going down reaches the program's
 // keyboard or special function, if it gave one.
-void main_key(Key k, bool down, int x, int y) {
+void main_key(Key k, bool down, int x, int y, const std::string* text = nullptr) {
   int window = glutGetWindow();
   for (const auto& g : GLUI_Master.guis()) {
     if (!g->get_active_control() || !serves(g.get(), window)) continue;
-    if (glui_takes_text(g->get_active_control())) panel_key(g.get(), k, down);
+    if (glui_takes_text(g->get_active_control())) panel_key(g.get(), k, down, text);
     glutSetWindow(window);
     return;
   }
@@ -159,12 +228,58 @@ void main_key(Key k, bool down, int x, int y) {
     it->second.keyboard(static_cast<unsigned char>(k.code), x, y);
 }
 
+// The panel whose text control takes the keys typed into `window`: the
+// panel itself, or a panel serving a main window.
+GLUI* text_target(int window) {
+  if (GLUI* g = GLUI_Master.find_glui_by_window_id(window))
+    return glui_takes_text(g->get_active_control()) ? g : nullptr;
+  for (const auto& g : GLUI_Master.guis())
+    if (g->get_active_control() && serves(g.get(), window))
+      return glui_takes_text(g->get_active_control()) ? g.get() : nullptr;
+  return nullptr;
+}
+
+// A key press that GLUT dropped, in its place among the keys GLUT reports:
+// text composed by the input method, and Shift+Tab, which moves back
+// through the text fields and spinners as Tab moves on.
+void dropped_press(const glui_x11::Press& press) {
+  GLUI* gui = text_target(press.glut_window);
+  if (!gui) return;
+  constexpr int kTab = '\t';
+  if (press.back_tab) {
+    transition(gui, [] {
+      glui_imgui::set_modifiers(false, true, false);
+      glui_imgui::set_key_down(kTab, true);
+    });
+    transition(gui, [] {
+      glui_imgui::set_key_down(kTab, false);
+      glui_imgui::set_modifiers(false, false, false);
+    });
+  } else if (!press.text.empty()) {
+    transition(gui, [&] { ImGui::GetIO().AddInputCharactersUTF8(press.text.c_str()); });
+  }
+}
+
+bool is_character(unsigned char c) { return c >= ' ' && c != 0x7F; }
+
+// A character key's text, or null for a control key, after the keys GLUT
+// dropped before it have had their turn (see glui_x11.h).
+const std::string* key_text(unsigned char c, std::string* storage) {
+  if (!is_character(c)) {
+    glui_x11::take_control_key(dropped_press);
+    return nullptr;
+  }
+  *storage = glui_x11::character_key_text(c, dropped_press);
+  return storage;
+}
+
 }  // namespace
 
 void glui_panel_keyboard(GLUI* gui, unsigned char key, int x, int y) {
   (void)x;
   (void)y;
-  panel_key(gui, {key, false}, true);
+  std::string text;
+  panel_key(gui, {key, false}, true, key_text(key, &text));
 }
 void glui_panel_keyboard_up(GLUI* gui, unsigned char key, int x, int y) {
   (void)x;
@@ -174,6 +289,7 @@ void glui_panel_keyboard_up(GLUI* gui, unsigned char key, int x, int y) {
 void glui_panel_special(GLUI* gui, int key, int x, int y) {
   (void)x;
   (void)y;
+  glui_x11::take_control_key(dropped_press);
   panel_key(gui, {key, true}, true);
 }
 void glui_panel_special_up(GLUI* gui, int key, int x, int y) {
@@ -190,9 +306,15 @@ void glui_main_reshape(int width, int height) {
   glutSetWindow(window);
 }
 
-void glui_main_keyboard(unsigned char key, int x, int y) { main_key({key, false}, true, x, y); }
+void glui_main_keyboard(unsigned char key, int x, int y) {
+  std::string text;
+  main_key({key, false}, true, x, y, key_text(key, &text));
+}
 void glui_main_keyboard_up(unsigned char key, int x, int y) { main_key({key, false}, false, x, y); }
-void glui_main_special(int key, int x, int y) { main_key({key, true}, true, x, y); }
+void glui_main_special(int key, int x, int y) {
+  glui_x11::take_control_key(dropped_press);
+  main_key({key, true}, true, x, y);
+}
 void glui_main_special_up(int key, int x, int y) { main_key({key, true}, false, x, y); }
 
 void glui_main_mouse(int button, int state, int x, int y) {
@@ -236,6 +358,7 @@ void sleep_until_next_frame() {
 }  // namespace
 
 void glui_idle() {
+  glui_x11::take_dropped_presses(dropped_press);
   for (const auto& g : GLUI_Master.guis()) g->context().idle();
   if (user_idle) user_idle();
   sleep_until_next_frame();
@@ -297,6 +420,7 @@ GLUI* GLUI_Master_Object::create_glui_subwindow(int parent_window, int position)
   glutSpecialFunc(panel_special_cb);
   glutSpecialUpFunc(panel_special_up_cb);
   glutEntryFunc(panel_entry_cb);
+  glui_x11::watch_current_window();
   glutSetWindow(parent_window);
   return g;
 }
@@ -307,15 +431,21 @@ void GLUI_Master_Object::set_glutReshapeFunc(void (*f)(int, int)) {
 }
 
 void GLUI_Master_Object::set_glutKeyboardFunc(void (*f)(unsigned char, int, int)) {
-  forwarded[glutGetWindow()].keyboard = f;
+  Forwarded& forwards = forwarded[glutGetWindow()];
+  forwards.keyboard = f;
   glutKeyboardFunc(glui_main_keyboard);
   glutKeyboardUpFunc(glui_main_keyboard_up);
+  forwards.keyboard_installed = true;
+  watch_keys(forwards);
 }
 
 void GLUI_Master_Object::set_glutSpecialFunc(void (*f)(int, int, int)) {
-  forwarded[glutGetWindow()].special = f;
+  Forwarded& forwards = forwarded[glutGetWindow()];
+  forwards.special = f;
   glutSpecialFunc(glui_main_special);
   glutSpecialUpFunc(glui_main_special_up);
+  forwards.special_installed = true;
+  watch_keys(forwards);
 }
 
 void GLUI_Master_Object::set_glutMouseFunc(void (*f)(int, int, int, int)) {

@@ -1,10 +1,10 @@
 // The value logic of spinners: limits, typed text, arrow steps. No drawing.
+#include "glui/glui_value.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-
-#include "glui/glui_value.h"
 
 GLUI_SpinnerValue::GLUI_SpinnerValue(int data_type) : data_type_(data_type) {}
 

@@ -266,6 +266,71 @@ void GLUI_EditText::set_text(const char* text) { text_ = text ? text : ""; }
 // The text is live already; Enter only reports it.
 void GLUI_EditText::commit_on_enter(GLUI_Context& ctx) { notify(ctx); }
 
+namespace {
+
+// Where the UTF-8 character before byte i of text starts.
+size_t previous_char(const std::string& text, size_t i) {
+  while (i > 0 && (static_cast<unsigned char>(text[--i]) & 0xC0) == 0x80) {
+  }
+  return i;
+}
+
+size_t next_char(const std::string& text, size_t i) {
+  while (i < text.size() && (static_cast<unsigned char>(text[++i]) & 0xC0) == 0x80) {
+  }
+  return std::min(i, text.size());
+}
+
+float text_width(const std::string& text, size_t from, size_t to) {
+  return ImGui::CalcTextSize(text.data() + from, text.data() + to).x;
+}
+
+// Where the longest end of text that fits in width pixels starts.
+size_t fitting_end(const std::string& text, float width) {
+  size_t start = text.size();
+  float used = 0.0f;
+  while (start > 0) {
+    size_t prev = previous_char(text, start);
+    used += text_width(text, prev, start);
+    if (used > width) break;
+    start = prev;
+  }
+  return start;
+}
+
+// The character boundary of text from `from` on nearest to x pixels.
+size_t boundary_at(const std::string& text, size_t from, float x) {
+  float at = 0.0f;
+  for (size_t i = from; i < text.size();) {
+    size_t next = next_char(text, i);
+    float w = text_width(text, i, next);
+    if (x < at + w * 0.5f) return i;
+    at += w;
+    i = next;
+  }
+  return text.size();
+}
+
+constexpr const char* kEllipsis = "...";
+constexpr int kTooltipDelayMs = 500;
+
+// Puts the caret where the click that began the edit landed (see
+// GLUI_EditText::caret_due_).
+int place_due_caret(ImGuiInputTextCallbackData* data) {
+  int* due = static_cast<int*>(data->UserData);
+  if (*due >= 0) {
+    data->CursorPos = data->SelectionStart = data->SelectionEnd = std::min(*due, data->BufTextLen);
+    *due = -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+// A text too long for the field shows its end while it is not being edited
+// (the end of a path is the file's name), after an ellipsis; a click puts
+// the caret at the character clicked in what was shown. Resting the
+// pointer on the field shows the whole text.
 void GLUI_EditText::build(GLUI_Context& ctx) {
   float label_w = begin_labelled(name_.c_str(), *parent_);
   // A set width is the whole control's, label included, as in the classic
@@ -273,11 +338,66 @@ void GLUI_EditText::build(GLUI_Context& ctx) {
   float box_w = box_w_ > 0
                     ? std::max(static_cast<float>(box_w_) - label_w, glui_theme::kMinBoxWidth)
                     : glui_theme::kDefaultBoxWidth;
+  if (ctx.fonts().want(text_.c_str())) ctx.redraw_at(ctx.now_ms());
+  const ImGuiStyle& style = ImGui::GetStyle();
+  const float inner_w = box_w - 2.0f * style.FramePadding.x;
+  const bool overflows = ImGui::CalcTextSize(text_.c_str()).x > inner_w;
+  const bool show_end = overflows && glui_imgui::active_id() != ImGui::GetID("##text");
+  if (show_end) ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0, 0, 0, 0));
   ImGui::SetNextItemWidth(box_w);
-  if (ImGui::InputText("##text", &text_)) notify(ctx);
+  if (ImGui::InputText("##text", &text_, ImGuiInputTextFlags_CallbackAlways, place_due_caret,
+                       &caret_due_)) {
+    notify(ctx);
+  }
+  const bool hovered = ImGui::IsItemHovered();
+  if (show_end) {
+    ImGui::PopStyleColor();
+    const ImVec2 origin(ImGui::GetItemRectMin().x + style.FramePadding.x,
+                        ImGui::GetItemRectMin().y + style.FramePadding.y);
+    const float ellipsis_w = ImGui::CalcTextSize(kEllipsis).x;
+    const size_t end_from = fitting_end(text_, inner_w - ellipsis_w);
+    ImDrawList* dl = ImGui::GetWindowDrawList();
+    const ImU32 colour = ImGui::GetColorU32(ImGuiCol_Text);
+    dl->PushClipRect(ImGui::GetItemRectMin(), ImGui::GetItemRectMax(), true);
+    dl->AddText(origin, colour, kEllipsis);
+    dl->AddText(ImVec2(origin.x + ellipsis_w, origin.y), colour, text_.c_str() + end_from);
+    dl->PopClipRect();
+    if (ImGui::IsItemActivated()) {
+      const float x = ImGui::GetIO().MousePos.x - origin.x - ellipsis_w;
+      caret_due_ = static_cast<int>(x <= 0.0f ? end_from : boundary_at(text_, end_from, x));
+    }
+  }
   record_hot_rect(ctx);
   ImGui::EndGroup();
   record_rect();
+  show_whole_text(ctx, overflows && hovered);
+}
+
+namespace {
+float style_padding() { return ImGui::GetStyle().WindowPadding.x; }
+}  // namespace
+
+void GLUI_EditText::show_whole_text(GLUI_Context& ctx, bool hovered) {
+  if (!hovered || ctx.measuring()) {
+    hovered_since_ms_ = -1;
+    tooltip_shown_ = false;
+    return;
+  }
+  const int now = ctx.now_ms();
+  if (hovered_since_ms_ < 0) hovered_since_ms_ = now;
+  if (now - hovered_since_ms_ < kTooltipDelayMs) {
+    ctx.redraw_at(hovered_since_ms_ + kTooltipDelayMs);
+    return;
+  }
+  // ImGui sizes a new tooltip in its first frame and shows it in the next.
+  if (!tooltip_shown_) ctx.redraw_at(now);
+  tooltip_shown_ = true;
+  // Within the panel, wrapped: the subwindow is all there is to draw in.
+  ImGui::BeginTooltip();
+  ImGui::PushTextWrapPos(std::max(ImGui::GetIO().DisplaySize.x - 4.0f * style_padding(), 40.0f));
+  ImGui::TextUnformatted(text_.c_str());
+  ImGui::PopTextWrapPos();
+  ImGui::EndTooltip();
 }
 
 GLUI_Spinner::GLUI_Spinner(GLUI* glui, GLUI_Panel* parent, const char* name, int data_type,

@@ -180,8 +180,16 @@ class GLUI_EditText : public GLUI_Control {
  protected:
   void build(GLUI_Context& ctx) override;
   void commit_on_enter(GLUI_Context& ctx) override;
+  // The tooltip with the whole text, while the pointer rests on a field
+  // too short for it.
+  void show_whole_text(GLUI_Context& ctx, bool hovered);
   std::string text_;
   int box_w_ = 0;  // 0: the toolkit's default width
+  // A click into the field while it showed the end of a text too long for
+  // it: the byte before which the caret goes, once the edit has begun.
+  int caret_due_ = -1;
+  int hovered_since_ms_ = -1;  // the pointer rests on the field since then
+  bool tooltip_shown_ = false;
 };
 
 // A number field with up and down arrows.
