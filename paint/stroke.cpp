@@ -7,6 +7,7 @@
 #include <GL/freeglut.h>
 
 #include "app/canvas_buffers.h"
+#include "app/gl_scope.h"
 #include "app/state.h"
 #include "image/source_image.h"
 #include "model/obj_brush.h"
@@ -88,7 +89,7 @@ void paint_stroke(int x, int y) {
   else
     glDisable(GL_DEPTH_TEST);
 
-  glPushMatrix();
+  const MatrixScope stroke_frame;
   // The stroke's origin: canvas point (x, vp_h - y), one above the row the
   // colour came from, at depth -10.
   glTranslatef(static_cast<float>(x), static_cast<float>(vp_h - y), -10.0f);
@@ -104,7 +105,6 @@ void paint_stroke(int x, int y) {
       break;
     default: break;
   }
-  glPopMatrix();
 }
 
 void edge_stroke_angle(int x, int y) {
