@@ -236,12 +236,9 @@ bool copy_to_temporary(int dir_fd, const std::string& name, std::string* temp) {
 // has no hard links, a copy.
 bool keep_earlier(int dir_fd, const std::string& name, bool may_link) {
   std::string temp;
-  const bool made =
-      (may_link && make_temporary(name, &temp,
-                                  [&](const char* t) {
-                                    return ::linkat(dir_fd, name.c_str(), dir_fd, t, 0);
-                                  }) == 0) ||
-      copy_to_temporary(dir_fd, name, &temp);
+  const auto link = [&](const char* t) { return ::linkat(dir_fd, name.c_str(), dir_fd, t, 0); };
+  const bool made = (may_link && make_temporary(name, &temp, link) == 0) ||
+                    copy_to_temporary(dir_fd, name, &temp);
   if (!made) return false;
   if (::renameat(dir_fd, temp.c_str(), dir_fd, (name + "~").c_str()) == 0) return true;
   ::unlinkat(dir_fd, temp.c_str(), 0);
