@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "app/gl_scope.h"
+
 namespace {
 
 // One framebuffer object: attachment 0 is "back", 1 is "front", and the
@@ -62,20 +64,6 @@ void bind_targets() {
   glReadBuffer(attachment(read_selected));
 }
 
-// A blit is cut by the scissor box; nothing here should be.
-class ScissorOff {
- public:
-  ScissorOff() : was_on_(glIsEnabled(GL_SCISSOR_TEST)) {
-    if (was_on_) glDisable(GL_SCISSOR_TEST);
-  }
-  ~ScissorOff() {
-    if (was_on_) glEnable(GL_SCISSOR_TEST);
-  }
-
- private:
-  GLboolean was_on_;
-};
-
 }  // namespace
 
 void canvas_buffers_resize(int width, int height) {
@@ -108,7 +96,8 @@ void canvas_buffers_resize(int width, int height) {
     attach(new_color, new_depth);  // on the draw binding, which is fbo
     int w = std::min(width, width_), h = std::min(height, height_);
     const GLfloat white[4] = {1, 1, 1, 1};
-    ScissorOff scissor;
+    // The scissor box would cut the blits.
+    const CapabilityScope no_scissor(GL_SCISSOR_TEST, false);
     for (int i = 0; i < 2; ++i) {
       glDrawBuffer(GL_COLOR_ATTACHMENT0 + i);
       glClearBufferfv(GL_COLOR, 0, white);
@@ -156,11 +145,8 @@ void canvas_read_pixels(CanvasBuffer buffer, int width, int height, int channels
                         unsigned char* out) {
   canvas_read_buffer(buffer);
   if (width <= 0 || height <= 0) return;
-  GLint pack_alignment = 4;
-  glGetIntegerv(GL_PACK_ALIGNMENT, &pack_alignment);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  const PixelStoreScope rows_back_to_back(GL_PACK_ALIGNMENT, 1);
   glReadPixels(0, 0, width, height, channels == 4 ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE, out);
-  glPixelStorei(GL_PACK_ALIGNMENT, pack_alignment);
 }
 
 void canvas_clear() {
@@ -176,7 +162,8 @@ void canvas_clear() {
 
 void canvas_swap(int x, int y, int width, int height) {
   if (fbo == 0) canvas_buffers_resize(0, 0);
-  ScissorOff scissor;
+  // The scissor box would cut the blits.
+  const CapabilityScope no_scissor(GL_SCISSOR_TEST, false);
   if (back_changed && width_ > 0 && height_ > 0) {
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     glReadBuffer(GL_COLOR_ATTACHMENT0);

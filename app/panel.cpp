@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 
 #include <cstdlib>
+#include <memory>
 
 #include "app/canvas_buffers.h"
 #include "app/state.h"
@@ -74,14 +75,11 @@ namespace {
 // it has loaded: a mistyped name leaves the model in use, and nothing is
 // ever drawn from a half-filled record.
 void load_model() {
-  ObjModel* model = new ObjModel;
-  if (!model->load_obj_model(".", obj_filename_text->get_text())) {
-    delete model;
-    return;
-  }
-  ObjModel* replaced = current_model;
-  current_model = model;
-  delete replaced;  // nothing refers to it any more
+  auto model = std::make_unique<ObjModel>();
+  if (!model->load_obj_model(".", obj_filename_text->get_text())) return;
+  // Nothing refers to the replaced model any more.
+  const std::unique_ptr<ObjModel> replaced(current_model);
+  current_model = model.release();
 }
 
 }  // namespace

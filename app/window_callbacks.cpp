@@ -3,6 +3,7 @@
 #include <GL/freeglut.h>
 
 #include "app/canvas_buffers.h"
+#include "app/canvas_coords.h"
 #include "app/state.h"
 #include "image/source_image.h"
 
@@ -67,7 +68,7 @@ void mouse_cb(int button, int state, int x, int y) {
   }
   if (button == GLUT_RIGHT_BUTTON) {
     light_x = x;
-    light_y = vp_h - y;  // window pixels are y-down, canvas pixels y-up
+    light_y = canvas_y(y, vp_h);
   }
   if (!painting && recapture_pending) capture_source_image();
 }

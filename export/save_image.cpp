@@ -6,24 +6,30 @@
 #include <GL/freeglut.h>
 
 #include <cstdio>
+#include <memory>
 #include <new>
+#include <string>
 
 #include "app/canvas_buffers.h"
 #include "app/state.h"
 #include "export/tga.h"
 
-void save_image() {
+bool save_image() {
   refresh_canvas_rect();
   const int channels = glutGet(GLUT_WINDOW_RGBA) ? 4 : 3;
   const size_t bytes = static_cast<size_t>(vp_w) * static_cast<size_t>(vp_h) * channels;
   const char* path = image_filename_text->get_text();
-  unsigned char* pixels = new (std::nothrow) unsigned char[bytes];
+  const std::unique_ptr<unsigned char[]> pixels(new (std::nothrow) unsigned char[bytes]);
   if (!pixels) {
     std::fprintf(stderr, "[ERROR] could not save file \"%s\": not enough memory\n", path);
     std::fflush(stderr);
-    return;
+    return false;
   }
-  canvas_read_pixels(CANVAS_FRONT, vp_w, vp_h, channels, pixels);  // what the user sees
-  write_tga(path, vp_w, vp_h, channels, pixels);
-  delete[] pixels;
+  canvas_read_pixels(CANVAS_FRONT, vp_w, vp_h, channels, pixels.get());  // what the user sees
+  std::string kept;
+  const bool saved = write_tga_keeping(path, vp_w, vp_h, channels, pixels.get(), &kept);
+  // Also after a failed save: a file written into may then be short, and
+  // the copy is all that is left of it.
+  if (!kept.empty()) std::printf("Kept the earlier %s as %s.\n", path, kept.c_str());
+  return saved;
 }

@@ -164,18 +164,112 @@ std::string folder_of(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-enum class Replaced { kDone, kFailed, kKeepFile };
+std::string name_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Tries temporary names "<name>.XXXXXX" (the name cut so the result stays
+// a legal file name) until make(temporary name) succeeds, or fails for any
+// reason but the name being taken; returns make's last result, the name
+// tried last in *temp.
+template <typename Make>
+int make_temporary(const std::string& name, std::string* temp, Make make) {
+  const std::size_t keep = name.size() > NAME_MAX - 7 ? NAME_MAX - 7 : name.size();
+  int result = -1;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temp = name.substr(0, keep) + "." + random_suffix();
+    result = make(temp->c_str());
+    if (result >= 0 || errno != EEXIST) break;
+  }
+  return result;
+}
+
+// Copies the bytes of the file `name` in the folder dir_fd to a temporary
+// file beside it, with the earlier file's permissions and times, on disk
+// when this returns true; on failure no temporary file is left.
+bool copy_to_temporary(int dir_fd, const std::string& name, std::string* temp) {
+  const int in = ::openat(dir_fd, name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st {};
+  int out = -1;
+  if (::fstat(in, &st) == 0 && S_ISREG(st.st_mode)) {
+    // Private until it holds the whole file and gets the file's own
+    // permissions.
+    out = make_temporary(name, temp, [&](const char* t) {
+      return ::openat(dir_fd, t, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    });
+  }
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  unsigned char block[kBlockSize];
+  for (;;) {
+    const ssize_t n = ::read(in, block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    if (!write_all(out, block, static_cast<std::size_t>(n))) {
+      ok = false;
+      break;
+    }
+  }
+  const timespec times[2] = {st.st_atim, st.st_mtim};
+  ok = ok && ::fchmod(out, st.st_mode & 0777) == 0 && ::futimens(out, times) == 0 &&
+       ::fsync(out) == 0;
+  if (::close(out) != 0) ok = false;
+  ::close(in);
+  if (!ok) ::unlinkat(dir_fd, temp->c_str(), 0);
+  return ok;
+}
+
+// Keeps the content of the file `name` in the folder dir_fd as "<name>~"
+// beside it. It goes under a temporary name first and is renamed over an
+// older "<name>~" only once complete, so "<name>~" is always a whole file.
+// may_link: the earlier file will not be written into (the new file takes
+// its name by rename), so a hard link keeps the very file, its bytes and
+// times, at no cost in time or space; otherwise, or where the file system
+// has no hard links, a copy.
+bool keep_earlier(int dir_fd, const std::string& name, bool may_link) {
+  std::string temp;
+  const auto link = [&](const char* t) { return ::linkat(dir_fd, name.c_str(), dir_fd, t, 0); };
+  const bool made = (may_link && make_temporary(name, &temp, link) == 0) ||
+                    copy_to_temporary(dir_fd, name, &temp);
+  if (!made) return false;
+  if (::renameat(dir_fd, temp.c_str(), dir_fd, (name + "~").c_str()) == 0) return true;
+  ::unlinkat(dir_fd, temp.c_str(), 0);
+  return false;
+}
+
+// Whether the file at path starts as an uncompressed true-colour TGA file;
+// a file that cannot be opened or read counts as not one.
+bool file_is_true_colour_tga(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  unsigned char head[kHeaderSize];
+  const bool read = read_all(fd, head, sizeof head);
+  ::close(fd);
+  return read && is_true_colour_tga(head, sizeof head);
+}
+
+enum class Replaced { kDone, kFailed, kWriteInto };
 
 // Replaces the regular file (or creates the file) at target: the image goes
 // to a temporary file in the same folder, which is renamed over target only
 // once it is completely written, synced and closed. On failure the
-// temporary file is removed and target is as it was. kKeepFile: the new file
-// could not be given the existing file's group and permissions, so it must
-// not take its place (nothing was changed).
-Replaced replace_file(const std::string& target, const struct stat* existing, int width, int height,
-                      int depth, const unsigned char* pixels) {
-  const std::size_t slash = target.rfind('/');
-  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+// temporary file is removed and target is as it was. kWriteInto: the new
+// file could not be given the existing file's group and permissions, so it
+// must not take its place (nothing was changed). kept: null, or where to
+// record "<target>~" once the earlier file has been kept there, which
+// happens only once the new file is complete: a save that fails on a full
+// disk leaves even an older "<target>~" as it was.
+Replaced replace_file(const std::string& target, const struct stat* existing, std::string* kept,
+                      int width, int height, int depth, const unsigned char* pixels) {
+  const std::string name = name_of(target);
   if (name.empty() || name == "." || name == "..") return Replaced::kFailed;
 
   // Working relative to the folder keeps the temporary name short whatever
@@ -183,16 +277,11 @@ Replaced replace_file(const std::string& target, const struct stat* existing, in
   const int dir_fd = ::open(folder_of(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (dir_fd < 0) return Replaced::kFailed;
 
-  // "<name>.XXXXXX", with the name cut so the result stays a legal file name.
-  const std::size_t keep = name.size() > NAME_MAX - 7 ? NAME_MAX - 7 : name.size();
+  // Mode 0666 less the umask, as a file opened with fopen "wb" gets.
   std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = name.substr(0, keep) + "." + random_suffix();
-    // Mode 0666 less the umask, as a file opened with fopen "wb" gets.
-    fd = ::openat(dir_fd, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
+  int fd = make_temporary(name, &temp, [&](const char* t) {
+    return ::openat(dir_fd, t, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  });
   if (fd < 0) {
     ::close(dir_fd);
     return Replaced::kFailed;
@@ -208,12 +297,16 @@ Replaced replace_file(const std::string& target, const struct stat* existing, in
     ::close(fd);
     ::unlinkat(dir_fd, temp.c_str(), 0);
     ::close(dir_fd);
-    return Replaced::kKeepFile;
+    return Replaced::kWriteInto;
   }
 
   bool ok = encode_tga(write_to_fd, &fd, width, height, depth, pixels);
   if (ok && ::fsync(fd) != 0) ok = false;  // on disk before it replaces the old file
   if (::close(fd) != 0) ok = false;
+  if (ok && kept != nullptr) {
+    ok = keep_earlier(dir_fd, name, true);
+    if (ok) *kept = target + "~";
+  }
   if (ok && ::renameat(dir_fd, temp.c_str(), dir_fd, name.c_str()) != 0) ok = false;
   if (!ok) ::unlinkat(dir_fd, temp.c_str(), 0);
   ::close(dir_fd);
@@ -230,7 +323,10 @@ bool may_replace(const std::string& target, const struct stat& st) {
          ::faccessat(AT_FDCWD, folder_of(target).c_str(), W_OK | X_OK, AT_EACCESS) == 0;
 }
 
-bool save_file(const char* path, int width, int height, int depth, const unsigned char* pixels) {
+// kept: null to save as write_tga does; else a regular file that is not a
+// TGA file is kept first (write_tga_keeping), and *kept records where.
+bool save_file(const char* path, int width, int height, int depth, const unsigned char* pixels,
+               std::string* kept) {
   if (path == nullptr || path[0] == '\0') return false;
   if (tga_file_size(width, height, depth) == 0) return false;
   if (pixels == nullptr && width > 0 && height > 0) return false;
@@ -240,13 +336,18 @@ bool save_file(const char* path, int width, int height, int depth, const unsigne
     if (errno != ENOENT) return false;
     // A link to nowhere is not followed into creating a file elsewhere.
     if (::lstat(path, &st) == 0) return false;
-    return replace_file(path, nullptr, width, height, depth, pixels) == Replaced::kDone;
+    return replace_file(path, nullptr, nullptr, width, height, depth, pixels) == Replaced::kDone;
   }
   if (S_ISDIR(st.st_mode)) return false;
+  // Devices and pipes hold no earlier content to keep (reading a pipe
+  // would take what it carries).
   if (!S_ISREG(st.st_mode)) return write_in_place(path, width, height, depth, pixels);
 
   // Save into the file a symbolic link names, as writing through the link
   // would; the link itself stays, and the folder that counts is the file's.
+  // An earlier content is kept beside that file too: the copy stays with the
+  // file it came from, on its file system (where a hard link can keep it),
+  // and is found there by every name that leads to the file.
   std::string target = path;
   struct stat link {};
   if (::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
@@ -258,23 +359,54 @@ bool save_file(const char* path, int width, int height, int depth, const unsigne
   // The rename would replace even a write-protected file; refuse as
   // opening it for writing would, before anything is touched.
   if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  if (kept != nullptr && file_is_true_colour_tga(target)) kept = nullptr;
   if (may_replace(target, st)) {
-    const Replaced r = replace_file(target, &st, width, height, depth, pixels);
-    if (r != Replaced::kKeepFile) return r == Replaced::kDone;
+    const Replaced r = replace_file(target, &st, kept, width, height, depth, pixels);
+    if (r != Replaced::kWriteInto) return r == Replaced::kDone;
+  }
+  if (kept != nullptr) {
+    // The file's own bytes are about to be overwritten: a copy, complete
+    // before the first of them goes.
+    const int dir_fd = ::open(folder_of(target).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd < 0) return false;
+    const bool copied = keep_earlier(dir_fd, name_of(target), false);
+    ::close(dir_fd);
+    if (!copied) return false;
+    *kept = target + "~";
   }
   return write_in_place(target, width, height, depth, pixels);
+}
+
+bool save_reporting(const char* path, int width, int height, int depth, const unsigned char* pixels,
+                    std::string* kept) {
+  if (tga_file_depth(depth) == 0) {
+    std::cerr << "[ERROR] Unsupported bit depth requested" << std::endl;
+    return false;
+  }
+  if (!save_file(path, width, height, depth, pixels, kept)) {
+    std::cerr << "[ERROR] could not save file \"" << (path ? path : "") << "\"" << std::endl;
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
 
 bool write_tga(const char* path, int width, int height, int depth, const unsigned char* pixels) {
-  if (tga_file_depth(depth) == 0) {
-    std::cerr << "[ERROR] Unsupported bit depth requested" << std::endl;
-    return false;
-  }
-  if (!save_file(path, width, height, depth, pixels)) {
-    std::cerr << "[ERROR] could not save file \"" << (path ? path : "") << "\"" << std::endl;
-    return false;
-  }
-  return true;
+  return save_reporting(path, width, height, depth, pixels, nullptr);
+}
+
+bool is_true_colour_tga(const unsigned char* head, std::size_t count) {
+  if (head == nullptr || count < kHeaderSize) return false;
+  for (const std::size_t colour_map_byte : {1, 3, 4, 5, 6, 7})
+    if (head[colour_map_byte] != 0) return false;
+  return head[2] == 2 && (head[16] == 24 || head[16] == 32);
+}
+
+bool write_tga_keeping(const char* path, int width, int height, int depth,
+                       const unsigned char* pixels, std::string* kept) {
+  std::string where;
+  const bool saved = save_reporting(path, width, height, depth, pixels, &where);
+  if (kept != nullptr) *kept = where;
+  return saved;
 }

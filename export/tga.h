@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Receives the encoded bytes in file order, a block at a time; returns false
 // when the bytes could not be taken, which stops the encoding.
@@ -52,3 +53,37 @@ bool encode_tga(TgaSink sink, void* context, int width, int height, int depth,
 // short. A symbolic link is followed: the file it points to is saved, in
 // that file's folder, and the link stays; a link to nowhere is an error.
 bool write_tga(const char* path, int width, int height, int depth, const unsigned char* pixels);
+
+// Whether a file that starts with these bytes is an uncompressed
+// true-colour TGA file, the kind write_tga writes, as its 18-byte header
+// tells:
+//   byte 1 (colour-map type) is 0 and bytes 3 to 7 (the colour-map
+//   specification) are all 0: no colour map;
+//   byte 2 (image type) is 2: uncompressed true-colour;
+//   byte 16 (pixel depth) is 24 or 32.
+// The other bytes (identification length, origin, sides, descriptor) may
+// be anything, and fewer than 18 bytes are not such a file. A JPEG, PNG,
+// BMP, GIF, TIFF or PNM file fails at byte 1 or 2 already, an icon or a
+// cursor at bytes 3 to 7. A TGA file whose writer left colour-map bytes
+// in is taken for something else: saving over it keeps a copy that was
+// not needed, never loses one.
+bool is_true_colour_tga(const unsigned char* head, std::size_t count);
+
+// write_tga for Save Image, whose file name is the picture just loaded
+// unless the user changes it: a photo is never lost to it. When path names
+// a regular file (through a symbolic link: the file it points to) that is
+// not an uncompressed true-colour TGA file (a file whose first bytes
+// cannot be read counts as not one), its content is first kept, byte for
+// byte, as "<name>~" in that file's folder, replacing an older "<name>~".
+// Where the new file takes the earlier one's place by rename, the earlier
+// file itself becomes "<name>~" (a hard link, made once the new file is
+// complete); where the file is written into, its bytes are first copied
+// to a temporary file that is renamed to "<name>~" once complete. When
+// the copy cannot be kept (a folder we may not write, a full disk, a name
+// with no room for the "~"), the save is refused with write_tga's line
+// and nothing is touched. Devices and pipes are never kept; over a TGA
+// file, or to a new name, this is write_tga.
+// *kept: the path of the copy when one was kept (also when the save then
+// failed, which may leave the named file short), else empty.
+bool write_tga_keeping(const char* path, int width, int height, int depth,
+                       const unsigned char* pixels, std::string* kept);

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "app/canvas_buffers.h"
+#include "app/gl_scope.h"
 #include "app/state.h"
 #include "image/edge_map.h"
 #include "image/picture_file.h"
@@ -44,19 +45,20 @@ void draw_picture() {
   glColor3f(1.0f, 1.0f, 1.0f);  // with the default modulate: the texture's own colours
   glEnable(GL_TEXTURE_2D);
   glBindTexture(GL_TEXTURE_2D, image_texture);
-  glPushMatrix();
-  glScalef(static_cast<float>(vp_w), static_cast<float>(vp_h), 1.0f);
-  glBegin(GL_QUADS);
-  glTexCoord2f(0.0f, 0.0f);
-  glVertex3f(0.0f, 0.0f, 0.0f);
-  glTexCoord2f(1.0f, 0.0f);
-  glVertex3f(1.0f, 0.0f, 0.0f);
-  glTexCoord2f(1.0f, 1.0f);
-  glVertex3f(1.0f, 1.0f, 0.0f);
-  glTexCoord2f(0.0f, 1.0f);
-  glVertex3f(0.0f, 1.0f, 0.0f);
-  glEnd();
-  glPopMatrix();
+  {
+    const MatrixScope stretched;
+    glScalef(static_cast<float>(vp_w), static_cast<float>(vp_h), 1.0f);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3f(0.0f, 0.0f, 0.0f);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex3f(1.0f, 0.0f, 0.0f);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex3f(1.0f, 1.0f, 0.0f);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex3f(0.0f, 1.0f, 0.0f);
+    glEnd();
+  }
   glDisable(GL_TEXTURE_2D);
 }
 

@@ -5,15 +5,16 @@
 
 #include <GL/gl.h>
 
+#include "app/canvas_coords.h"
 #include "app/state.h"
 
 ObjBrushLight obj_brush_light(float r, float g, float b, float s, int x, int y, int light_x,
                               int light_y, int vp_h) {
   ObjBrushLight light;
-  // The stroke's origin is the canvas point (x, vp_h - y); the light is given
-  // relative to it, so without a turn it stands at (light_x, light_y).
+  // The light is given relative to the stroke's origin, so without a turn
+  // it stands at (light_x, light_y).
   light.position[0] = static_cast<float>(light_x - x);
-  light.position[1] = static_cast<float>(light_y - (vp_h - y));
+  light.position[1] = static_cast<float>(light_y - canvas_y(y, vp_h));
   light.position[2] = 0.0f;
   light.position[3] = 1.0f;  // positional
   light.colour[0] = r;

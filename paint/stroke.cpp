@@ -7,6 +7,8 @@
 #include <GL/freeglut.h>
 
 #include "app/canvas_buffers.h"
+#include "app/canvas_coords.h"
+#include "app/gl_scope.h"
 #include "app/state.h"
 #include "image/source_image.h"
 #include "model/obj_brush.h"
@@ -75,7 +77,7 @@ void paint_stroke(int x, int y) {
   // The colour comes from the row under the point, counted from the
   // bottom; a point outside the last capture (a reshape with no picture
   // loaded) is dropped like a point off the canvas.
-  const int row = vp_h - 1 - y;
+  const int row = canvas_row(y, vp_h);
   if (x >= source_width || row >= source_height) return;
   const unsigned char* px = source_rgb + (static_cast<size_t>(row) * source_width + x) * 3;
   const float r = static_cast<float>(px[0] / 255.0);
@@ -88,11 +90,12 @@ void paint_stroke(int x, int y) {
   else
     glDisable(GL_DEPTH_TEST);
 
-  glPushMatrix();
-  // The stroke's origin: canvas point (x, vp_h - y), one above the row the
-  // colour came from, at depth -10.
-  glTranslatef(static_cast<float>(x), static_cast<float>(vp_h - y), -10.0f);
-  if (follow_edges == 1) edge_stroke_angle(x, vp_h - y);
+  const MatrixScope stroke_frame;
+  // The stroke's origin: the canvas point under the pointer, one above the
+  // row the colour came from, at depth -10.
+  const int origin_y = canvas_y(y, vp_h);
+  glTranslatef(static_cast<float>(x), static_cast<float>(origin_y), -10.0f);
+  if (follow_edges == 1) edge_stroke_angle(x, origin_y);
   const float s = stroke_size_spinner->get_float_val();
   switch (brush_type) {
     case BRUSH_CIRCLES: draw_circle(s); break;
@@ -104,7 +107,6 @@ void paint_stroke(int x, int y) {
       break;
     default: break;
   }
-  glPopMatrix();
 }
 
 void edge_stroke_angle(int x, int y) {

@@ -90,3 +90,19 @@ TEST(Save, AFailedSaveReportsTheErrorAndKeepsThePainting) {
   ASSERT_TRUE(read_tga(read_file(d.dir().file("kept.tga")), &tga, &error)) << error;
   EXPECT_EQ(mismatches(tga, before, w, h), 0);
 }
+
+TEST(Save, SavingOverTheLoadedPhotoKeepsThePhotoBesideIt) {
+  Daubwork d;
+  const std::string photo = read_file(source_path("samples/image1.jpg"));
+  ASSERT_FALSE(photo.empty());
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+  // The field still names the photo.
+  ASSERT_TRUE(d.click_and_wait("Save Image", "Kept the earlier image1.jpg as image1.jpg~."));
+  EXPECT_TRUE(read_file(d.dir().file("image1.jpg~")) == photo) << "the kept copy differs";
+  const int w = 800 - d.panel_width(), h = 600;
+  ASSERT_TRUE(e2e::wait_for_file(d.dir().file("image1.jpg"), 18 + static_cast<size_t>(w) * h * 4));
+  TgaFile tga;
+  std::string error;
+  EXPECT_TRUE(read_tga(read_file(d.dir().file("image1.jpg")), &tga, &error)) << error;
+  EXPECT_EQ(d.app().errors(), "");
+}

@@ -313,6 +313,32 @@ TEST(TgaFile, FileThatCannotBeReplacedSafelyIsWrittenInPlace) {
   }
 }
 
+TEST(TgaFile, APhotoThatCannotBeKeptIsNotSavedOver) {
+  TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  const std::string folder = dir.file("closed"), photo = folder + "/photo.jpg";
+  fs::create_directory(folder);
+  write_file(photo, "\xFF\xD8\xFF\xE0 a photo");
+  ASSERT_EQ(chmod(photo.c_str(), 0666), 0);
+  ASSERT_EQ(chmod(folder.c_str(), 0555), 0);  // the copy has nowhere to go
+  const pid_t pid = fork();
+  if (pid == 0) {  // root writes into any folder: save as an unprivileged user then
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    const unsigned char pixel[3] = {1, 2, 3};
+    std::string kept = "?";
+    testing::internal::CaptureStderr();
+    const bool saved = write_tga_keeping(photo.c_str(), 1, 1, 3, pixel, &kept);
+    const bool said = testing::internal::GetCapturedStderr() == save_error(photo);
+    _exit(!saved && said && kept.empty() ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_EQ(read_file(photo), "\xFF\xD8\xFF\xE0 a photo");
+  EXPECT_EQ(names_in(folder), std::vector<std::string>{"photo.jpg"});
+  chmod(folder.c_str(), 0755);
+}
+
 TEST(TgaFile, DevicesAreWrittenInPlaceNotReplaced) {
   const unsigned char pixel[3] = {1, 2, 3};
   EXPECT_TRUE(write_tga("/dev/null", 1, 1, 3, pixel));
