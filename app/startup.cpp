@@ -11,6 +11,7 @@
 #include "app/panel.h"
 #include "app/state.h"
 #include "app/window_callbacks.h"
+#include "app/window_identity.h"
 #include "image/picture_file.h"
 #include "model/obj_load.h"
 #include "model/obj_parse.h"
@@ -31,6 +32,7 @@ void start_daubwork() {
   glutInitWindowPosition(50, 50);
   glutInitWindowSize(800, 600);
   main_window = glutCreateWindow("Daubwork Application");
+  set_window_identity();
 
   glutDisplayFunc(display_cb);
   GLUI_Master.set_glutReshapeFunc(reshape_cb);
