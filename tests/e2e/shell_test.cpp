@@ -1,9 +1,16 @@
-// The program as a user starts it: its window and panel, the keys and the
-// Quit button, typing into the panel, Clear Image.
+// The program as a user starts it: its window and panel as the desktop
+// sees them, the keys and the Quit button, typing and pasting into the
+// panel, Clear Image.
 #include <gtest/gtest.h>
+// After GoogleTest, whose names the X headers' macros (None) would spoil.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "tests/support/daubwork_e2e.h"
@@ -144,4 +151,84 @@ TEST(Shell, ClearImageWipesThePainting) {
   d.drag({{100, 100}, {300, 300}});
   EXPECT_TRUE(
       e2e::wait_until([&] { return non_white_pixels(d.canvas_shot()) > 1000; }, "strokes again"));
+}
+
+// What a desktop reads off the window: its class, to match it with the
+// program's menu entry, and its icon.
+TEST(Shell, TheWindowCarriesTheProgramsClassAndIcon) {
+  Daubwork d;
+  XClassHint hint{};
+  ASSERT_TRUE(XGetClassHint(d.x().display(), d.window(), &hint));
+  EXPECT_STREQ(hint.res_name, "daubwork");
+  EXPECT_STREQ(hint.res_class, "Daubwork");
+  XFree(hint.res_name);
+  XFree(hint.res_class);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  ASSERT_EQ(XGetWindowProperty(d.x().display(), d.window(),
+                               XInternAtom(d.x().display(), "_NET_WM_ICON", False), 0, 1 << 20,
+                               False, XA_CARDINAL, &type, &format, &count, &after, &data),
+            Success);
+  ASSERT_GE(count, 2u + 48 * 48);
+  const long* icon = reinterpret_cast<const long*>(data);
+  EXPECT_EQ(icon[0], 48);
+  EXPECT_EQ(icon[1], 48);
+  XFree(data);
+}
+
+namespace {
+
+// Runs a shell command on the program's X server; its output.
+std::string on_display(Daubwork& d, const std::string& command) {
+  std::string out;
+  FILE* p = popen(("DISPLAY=" + d.x().display_name() + " " + command).c_str(), "r");
+  if (!p) return out;
+  char buf[256];
+  while (size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+}  // namespace
+
+// A path copied in another program is pasted (its line feed left out),
+// the field's text is copied out to other programs, a name in another
+// script is typed, and Shift+Tab goes back a field.
+TEST(Shell, FieldsTakePastedTextAnyScriptAndShiftTab) {
+  Daubwork d;
+  std::filesystem::copy_file(d.dir().file("image1.jpg"), d.dir().file("кот.jpg"));
+  const std::string path = d.dir().file("image1.jpg");
+  // xclip stays behind to serve the clipboard: not on the output pipe.
+  on_display(d, "sh -c 'printf \"%s\\n\" \"" + path + "\" | xclip -selection clipboard' >/dev/null");
+  const Daubwork::Control& field = d.control("Image Filename: ");
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  ASSERT_TRUE(d.x().key("ctrl+a"));
+  ASSERT_TRUE(d.x().key("ctrl+v"));
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image " + path + " loaded."));
+
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  ASSERT_TRUE(d.x().key("ctrl+a"));
+  ASSERT_TRUE(d.x().key("ctrl+c"));
+  ASSERT_TRUE(d.wait_until_handled());
+  EXPECT_EQ(on_display(d, "timeout 10 xclip -o -selection clipboard"), path);
+
+  // xdotool types a character beyond the keyboard map by mapping it onto a
+  // spare key for a moment: each key is given time to be read.
+  ASSERT_TRUE(d.x().key("ctrl+a"));
+  on_display(d, "xdotool type --delay 100 'кот.jpg'");
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image кот.jpg loaded."));
+
+  // Stroke Number 1 and Radius 9: one stroke a motion, near the pointer.
+  // Were Shift+Tab lost, Number would stay 20 and Radius become 91.
+  const Daubwork::Control& number = d.control("Stroke Number: ");
+  d.x().click(d.panel(), number.hot.x + 4, number.hot.y + number.hot.height / 2);
+  for (const char* k : {"Tab", "9", "shift+Tab", "1"}) ASSERT_TRUE(d.x().key(k));
+  d.click_canvas(300, 300, e2e::Button::Middle);  // commits
+  d.drag({{300, 300}, {301, 300}}, 1);
+  ASSERT_TRUE(d.wait_until_shown());
+  const RgbImage s = d.canvas_shot();
+  EXPECT_GT(non_white_pixels(s, 280, 280, 321, 321), 0);
+  EXPECT_EQ(non_white_pixels(s), non_white_pixels(s, 280, 280, 321, 321));
 }

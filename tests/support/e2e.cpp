@@ -399,27 +399,44 @@ void XServer::drag(Window window, const std::vector<Point>& path, Button button,
   release(button);
 }
 
-testing::AssertionResult XServer::key_sym(unsigned long keysym, const std::string& name) {
+testing::AssertionResult XServer::key_sym(unsigned long keysym, const std::string& name,
+                                          bool shift, bool ctrl) {
   const KeyCode code = XKeysymToKeycode(display_, keysym);
   if (code == 0)
     return testing::AssertionFailure() << "no key for \"" << name << "\" in the keymap";
   // Shift when the symbol sits on the key's shifted level only.
-  const bool shift = XkbKeycodeToKeysym(display_, code, 0, 0) != keysym &&
-                     XkbKeycodeToKeysym(display_, code, 0, 1) == keysym;
+  shift = shift || (XkbKeycodeToKeysym(display_, code, 0, 0) != keysym &&
+                    XkbKeycodeToKeysym(display_, code, 0, 1) == keysym);
   const KeyCode shift_code = XKeysymToKeycode(display_, XK_Shift_L);
+  const KeyCode ctrl_code = XKeysymToKeycode(display_, XK_Control_L);
+  if (ctrl) XTestFakeKeyEvent(display_, ctrl_code, True, CurrentTime);
   if (shift) XTestFakeKeyEvent(display_, shift_code, True, CurrentTime);
   XTestFakeKeyEvent(display_, code, True, CurrentTime);
   XTestFakeKeyEvent(display_, code, False, CurrentTime);
   if (shift) XTestFakeKeyEvent(display_, shift_code, False, CurrentTime);
+  if (ctrl) XTestFakeKeyEvent(display_, ctrl_code, False, CurrentTime);
   sync();
   return testing::AssertionSuccess();
 }
 
 testing::AssertionResult XServer::key(const std::string& key_name) {
-  const KeySym sym = XStringToKeysym(key_name.c_str());
+  std::string rest = key_name;
+  bool shift = false, ctrl = false;
+  for (;;) {
+    if (rest.rfind("shift+", 0) == 0) {
+      shift = true;
+      rest.erase(0, 6);
+    } else if (rest.rfind("ctrl+", 0) == 0) {
+      ctrl = true;
+      rest.erase(0, 5);
+    } else {
+      break;
+    }
+  }
+  const KeySym sym = XStringToKeysym(rest.c_str());
   if (sym == NoSymbol)
     return testing::AssertionFailure() << "no X key named \"" << key_name << "\"";
-  return key_sym(sym, key_name);
+  return key_sym(sym, key_name, shift, ctrl);
 }
 
 testing::AssertionResult XServer::type_text(const std::string& text) {

@@ -128,8 +128,9 @@ class XServer {
             int steps = 5);
   // Keys go to the window under the pointer (the server's focus follows
   // the pointer). key takes an X key name: "Escape", "Return", "BackSpace",
-  // "Tab", "q", "Q" (shift is pressed as needed). type_text types printable
-  // ASCII and "\n" (Return).
+  // "Tab", "q", "Q" (shift is pressed as needed), after modifiers held
+  // with it: "ctrl+v", "shift+Tab". type_text types printable ASCII and
+  // "\n" (Return).
   testing::AssertionResult key(const std::string& key_name);
   testing::AssertionResult type_text(const std::string& text);
   void sync();  // waits until the server has handled every request sent
@@ -147,7 +148,8 @@ class XServer {
   _XDisplay* display() { return display_; }  // for anything not offered here
 
  private:
-  testing::AssertionResult key_sym(unsigned long keysym, const std::string& name);
+  testing::AssertionResult key_sym(unsigned long keysym, const std::string& name,
+                                   bool shift = false, bool ctrl = false);
 
   std::unique_ptr<TempDir> log_dir_;
   std::string display_name_;
