@@ -181,8 +181,8 @@ char* read_and_count_file(const char* path, size_t* length, ObjCounts* counts) {
   while (got < size) {
     const size_t step = std::min(kReadStep, size - got);
     if (!read_all(fd, buffer + got, step)) break;
+    uncounted = count_complete_lines(uncounted, buffer + got, buffer + got + step, counts);
     got += step;
-    uncounted = count_complete_lines(uncounted, buffer + got, counts);
   }
   close(fd);
   count_last_line(uncounted, buffer + got, counts);
@@ -240,7 +240,9 @@ MapKdStatus read_map_kd(FILE* mtl, char (&line)[kMtlPieceSize], size_t* length) 
     size_t n = 0;
     bool ended = false;  // by a line feed
     int c = 0;
-    while (n < kMtlPieceSize - 1 && (c = std::getc(mtl)) != EOF) {
+    // The stream is this reader's alone: no lock for each byte of what may
+    // be a large file.
+    while (n < kMtlPieceSize - 1 && (c = getc_unlocked(mtl)) != EOF) {
       line[n++] = static_cast<char>(c);
       if (c == '\n') {
         ended = true;
@@ -252,7 +254,7 @@ MapKdStatus read_map_kd(FILE* mtl, char (&line)[kMtlPieceSize], size_t* length) 
     if (starts_with(line, n, "map_Kd")) {
       // A piece that stops without a line feed is over-long unless the file
       // ends right there.
-      if (!ended && std::getc(mtl) != EOF) return MapKdStatus::too_long;
+      if (!ended && getc_unlocked(mtl) != EOF) return MapKdStatus::too_long;
       *length = n;
       return MapKdStatus::found;
     }

@@ -42,11 +42,13 @@ const char* find_char(const char* p, const char* end, char c) {
 // finds the line feeds of 64 bytes at a time instead.
 //
 // for_each_complete_line leaves out a last line without a line feed and
-// returns where it starts (end when there is none).
+// returns where it starts (end when there is none). The search for line
+// feeds starts at `from`: [begin, from) is known to hold none.
 template <typename LineFn>
-const char* for_each_complete_line(const char* begin, const char* end, LineFn&& line) {
+const char* for_each_complete_line(const char* begin, const char* from, const char* end,
+                                   LineFn&& line) {
   const char* start = begin;
-  const char* p = begin;
+  const char* p = from;
 #if defined(__SSE2__)
   const __m128i lf = _mm_set1_epi8('\n');
   auto lf_bits = [&](const char* q) {
@@ -76,7 +78,7 @@ const char* for_each_complete_line(const char* begin, const char* end, LineFn&& 
 
 template <typename LineFn>
 void for_each_line(const char* begin, const char* end, LineFn&& line) {
-  const char* rest = for_each_complete_line(begin, end, line);
+  const char* rest = for_each_complete_line(begin, begin, end, line);
   if (rest < end) line(rest, end);
 }
 
@@ -719,8 +721,9 @@ void count_line(const char* p, const char* line_end, const char* readable_end, O
 }
 }  // namespace
 
-const char* count_complete_lines(const char* start, const char* end, ObjCounts* counts) {
-  return for_each_complete_line(start, end, [=](const char* p, const char* line_end) {
+const char* count_complete_lines(const char* start, const char* from, const char* end,
+                                 ObjCounts* counts) {
+  return for_each_complete_line(start, from, end, [=](const char* p, const char* line_end) {
     count_line(p, line_end, end, *counts);
   });
 }
@@ -731,7 +734,7 @@ void count_last_line(const char* start, const char* end, ObjCounts* counts) {
 
 ObjCounts count_obj_lines(const char* begin, const char* end) {
   ObjCounts counts;
-  count_last_line(count_complete_lines(begin, end, &counts), end, &counts);
+  count_last_line(count_complete_lines(begin, begin, end, &counts), end, &counts);
   return counts;
 }
 

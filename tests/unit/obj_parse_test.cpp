@@ -4,6 +4,8 @@
 #include "model/obj_parse.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -379,6 +381,34 @@ TEST(ObjParse, LinesReadTheSameWhereverTheirLineFeedsFallInTheFile) {
       EXPECT_EQ(p->model.texcoords[2 * 4 + 1], 0.5f);
     }
   }
+}
+
+TEST(ObjParse, CountingInStepsSearchesEachByteOnce) {
+  // A vertex line of 64 pages, counted a page at a time as the loader counts
+  // a file while it reads it. Each page searched is made unreadable after
+  // its step (all but the first, which holds the line's start): a step that
+  // searched the unfinished line from its start again would fault, and
+  // such steps made a long line cost the square of its length.
+  const size_t page = size_t(sysconf(_SC_PAGESIZE)), pages = 64;
+  char* bytes = static_cast<char*>(
+      mmap(nullptr, pages * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(bytes, MAP_FAILED);
+  std::memset(bytes, '1', pages * page);
+  std::memcpy(bytes, "v ", 2);
+  bytes[pages * page - 1] = '\n';
+  EXPECT_EXIT(
+      {
+        ObjCounts counts;
+        const char* start = bytes;
+        for (size_t i = 0; i < pages; ++i) {
+          char* step = bytes + i * page;
+          start = count_complete_lines(start, step, step + page, &counts);
+          if (i > 0) mprotect(step, page, PROT_NONE);
+        }
+        std::exit(start == bytes + pages * page && counts.vertices == 1 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  munmap(bytes, pages * page);
 }
 
 float strtod_float(const std::string& s) {
