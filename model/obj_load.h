@@ -13,9 +13,9 @@
 // program sets it at start-up to its picture side's loader
 // (load_picture_texture, image/picture_file.h: DevIL decoding apart from the
 // program; DevIL initialised for OpenGL and the drawing context current);
-// tests put a recorder here. Within one load a path is decoded once; the
-// textures the model does not end with are given back through
-// obj_texture_releaser (model/obj_parse.h) before the load returns.
+// tests put a recorder here. A load calls it at most once, after the OBJ
+// file has been parsed, for the texture of the last material library the
+// file names: the one the model ends with.
 using ObjTextureLoader = uint32_t (*)(const char* path);
 extern ObjTextureLoader obj_texture_loader;
 
