@@ -289,6 +289,7 @@ TEST(ObjParse, FilesInTheStylesExportersWrite) {
            "vn 0 0 1\nusemtl red\ns off\nf 1/1/1 2/2/1 3/3/1 4/4/1\no Triangle\n" + triangle +
            "g tri\nusemtl blue\ns 1\nf 5/1/1 6/2/1 7/3/1\n",
        {1, 3}},
+      {"a face 1e-30 across", "v 0 0 0\nv 1e-30 0 0\nv 0 1e-30 0\nf 1 2 3\n", {0}},
       {"five corners, mixed forms", points + uvs + "vn 0 0 1\nf 1/1/ 2//1 3 4/4/1 8/1/1\n", {1}},
   };
   for (const Style& style : styles) {
@@ -321,6 +322,14 @@ TEST(ObjParse, FilesInTheStylesExportersWrite) {
   EXPECT_EQ(floats(m.texcoords + 8, 2), (std::vector<float>{0, 0}));
   EXPECT_EQ(face(m, 0), (std::vector<Corner>{{0, 0, 1}, {1, 4, 0}, {2, 4, 1}, {3, 3, 0}}));
   EXPECT_EQ(m.normal_count, 2);
+}
+
+TEST(ObjParse, FaceOfNoAreaGetsNoNormal) {
+  // The quadrilateral 1 2 3 2 encloses nothing, but the rounding of its
+  // Newell sum left 2.8e-17, which was made into the unit normal (0, -1, 0).
+  auto p = parse("v 0.078 0.692 -0.162\nv -0.373 0.370 0.049\nv -0.591 -0.113 0.756\nf 1 2 3 2\n");
+  ASSERT_EQ(p->model.face_count, 1);
+  EXPECT_EQ(floats(p->model.normals, 3), (std::vector<float>{0, 0, 0}));
 }
 
 TEST(ObjParse, FaceEndingsAndForwardIndices) {
