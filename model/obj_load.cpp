@@ -219,12 +219,17 @@ ObjTextureLoader obj_texture_loader = nullptr;
 bool join_path(char* out, size_t size, const char* directory, const char* name, size_t length) {
   if (size > 0) out[0] = '\0';
   if (length == 0 || std::memchr(name, '\0', length)) return false;
-  size_t dir_length = std::strlen(directory);
-  if (dir_length + 1 + length + 1 > size) return false;
-  std::memcpy(out, directory, dir_length);
-  out[dir_length] = '/';
-  std::memcpy(out + dir_length + 1, name, length);
-  out[dir_length + 1 + length] = '\0';
+  // An absolute name already says where the file is; joined, "/home/a.obj"
+  // would become "./home/a.obj".
+  const bool absolute = name[0] == '/';
+  const size_t dir_length = absolute ? 0 : std::strlen(directory) + 1;
+  if (dir_length + length + 1 > size) return false;
+  if (!absolute) {
+    std::memcpy(out, directory, dir_length - 1);
+    out[dir_length - 1] = '/';
+  }
+  std::memcpy(out + dir_length, name, length);
+  out[dir_length + length] = '\0';
   return true;
 }
 
@@ -262,7 +267,11 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
   char path[kObjPathSize];
   if (!join_path(path, sizeof path, directory, file_name, std::strlen(file_name))) {
     // An empty or over-long name: no shortened path is ever opened.
-    std::fprintf(stderr, "File %s/%s could not be opened!\n", directory, file_name);
+    if (file_name[0] == '/') {
+      std::fprintf(stderr, "File %s could not be opened!\n", file_name);
+    } else {
+      std::fprintf(stderr, "File %s/%s could not be opened!\n", directory, file_name);
+    }
     return false;
   }
   size_t length = 0;

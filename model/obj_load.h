@@ -20,9 +20,10 @@ using ObjTextureLoader = uint32_t (*)(const char* path);
 extern ObjTextureLoader obj_texture_loader;
 
 // Writes "directory/name" (name: length bytes, not NUL-terminated) into out,
-// which holds size bytes with the terminator. Returns false, leaving out
-// empty, when the name is empty, holds a NUL byte, or the path does not fit:
-// a shortened path is never built.
+// which holds size bytes with the terminator; a name that starts with '/'
+// is written as it stands. Names are bytes: any encoding passes. Returns
+// false, leaving out empty, when the name is empty, holds a NUL byte, or
+// the path does not fit: a shortened path is never built.
 bool join_path(char* out, size_t size, const char* directory, const char* name, size_t length);
 
 // Reading the material library: it is read in pieces of at most 254 bytes

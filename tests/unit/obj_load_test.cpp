@@ -147,6 +147,20 @@ TEST_F(ObjLoad, MaterialLibraryGivesOffsetsAndTheTexturePath) {
   EXPECT_EQ(m.tex_offset_v, 0.0f);
 }
 
+TEST_F(ObjLoad, AbsoluteNamesAreUsedAsTheyStand) {
+  // Joined to ".", "/home/a.obj" named ./home/a.obj. Names are bytes: UTF-8
+  // ones load like any other.
+  const std::string folder = dir_.file("modèles");
+  std::filesystem::create_directory(folder);
+  write("modèles/sphère.obj", "mtllib " + folder + "/matière.mtl\n" + kTriangle);
+  write("modèles/matière.mtl", "map_Kd " + folder + "/écorce.png\n");
+  ObjModel m;
+  EXPECT_TRUE(load(m, ".", folder + "/sphère.obj"));
+  EXPECT_EQ(err_, "");
+  EXPECT_EQ(m.face_count, 1);
+  EXPECT_EQ(textures_asked, std::vector<std::string>{folder + "/écorce.png"});
+}
+
 TEST_F(ObjLoad, LibraryAndTextureAreFoundInTheDirectoryNotTheObjFolder) {
   std::filesystem::create_directory(dir_.file("models"));
   write("models/a.obj", "mtllib a.mtl\n" + kTriangle);
