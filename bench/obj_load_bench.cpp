@@ -24,7 +24,9 @@
 // bytes (the baseline), one line without a line feed (the file `truncate
 // -s` makes) and one face line of short corners. A load must cost the same
 // whatever the lengths of its lines; the run ends with the ratios of the
-// medians to the baseline's.
+// medians to the baseline's. On a shared machine, interleave the
+// repetitions (--benchmark_enable_random_interleaving=true) so that what
+// the others do falls on every shape alike.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -371,7 +373,7 @@ BENCHMARK(BM_LineShapes)
     ->DenseRange(kShortLines, kOneFaceLine)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
-    ->Repetitions(5)
+    ->Repetitions(9)
     ->ReportAggregatesOnly(true);
 
 // Takes --line_mb=N out of the arguments.
