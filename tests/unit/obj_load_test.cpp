@@ -148,8 +148,7 @@ TEST_F(ObjLoad, MaterialLibraryGivesOffsetsAndTheTexturePath) {
 }
 
 TEST_F(ObjLoad, AbsoluteNamesAreUsedAsTheyStand) {
-  // Joined to ".", "/home/a.obj" named ./home/a.obj. Names are bytes: UTF-8
-  // ones load like any other.
+  // Joined to ".", "/home/a.obj" named ./home/a.obj. UTF-8 names are bytes.
   const std::string folder = dir_.file("modèles");
   std::filesystem::create_directory(folder);
   write("modèles/sphère.obj", "mtllib " + folder + "/matière.mtl\n" + kTriangle);
@@ -192,9 +191,7 @@ TEST_F(ObjLoad, LastLibraryDecidesTheTextureAndEarlierOffsetsStay) {
 }
 
 TEST_F(ObjLoad, EachLibraryIsReadOnceAndOnlyTheLastLibrarysTextureDecoded) {
-  // Twenty libraries of a texture each come first: every one of them was
-  // decoded, and held to the end of the load, although the model ends with
-  // another.
+  // Twenty libraries first, each of a texture that was decoded and held.
   std::string libraries;
   for (int i = 0; i < 20; ++i) {
     write("l" + std::to_string(i) + ".mtl", "map_Kd t" + std::to_string(i) + ".png\n");

@@ -393,11 +393,9 @@ TEST(ObjParse, LinesReadTheSameWhereverTheirLineFeedsFallInTheFile) {
 }
 
 TEST(ObjParse, CountingInStepsSearchesEachByteOnce) {
-  // A vertex line of 64 pages, counted a page at a time as the loader counts
-  // a file while it reads it. Each page searched is made unreadable after
-  // its step (all but the first, which holds the line's start): a step that
-  // searched the unfinished line from its start again would fault, and
-  // such steps made a long line cost the square of its length.
+  // A line of 64 pages counted a page at a time, as the loader reads it; each
+  // page but the line's first is made unreadable after its step. A search
+  // from the line's start at every step would fault (and cost length^2).
   const size_t page = size_t(sysconf(_SC_PAGESIZE)), pages = 64;
   char* bytes = static_cast<char*>(
       mmap(nullptr, pages * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
