@@ -18,6 +18,15 @@
 // counted by a replacing operator new, against the goal 1.5 x file size +
 // the arrays.
 // The loader's three count lines go to /dev/null while it runs.
+//
+// BM_LineShapes loads files of one size (256 MB; --line_mb=N for another)
+// whose bytes are laid out in lines of different lengths: lines of 100
+// bytes (the baseline), one line without a line feed (the file `truncate
+// -s` makes) and one face line of short corners. A load must cost the same
+// whatever the lengths of its lines; the run ends with the ratios of the
+// medians to the baseline's. On a shared machine, interleave the
+// repetitions (--benchmark_enable_random_interleaving=true) so that what
+// the others do falls on every shape alike.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -34,6 +43,7 @@
 #include <new>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "model/obj_model.h"
 
 // --- counting allocator ------------------------------------------------------
@@ -146,9 +156,13 @@ bool write_grid_file() {
   return true;
 }
 
+std::string shape_file_name(int shape);
+
 void remove_grid_file() {
   if (bench_dir.empty()) return;
   std::remove((bench_dir + "/" + kFileName).c_str());
+  for (int shape = 0; shape < 3; ++shape)
+    std::remove((bench_dir + "/" + shape_file_name(shape)).c_str());
   rmdir(bench_dir.c_str());
 }
 
@@ -266,11 +280,125 @@ BENCHMARK(BM_LoadObjModel)
     ->Iterations(3)
     ->Repetitions(5);
 
+// --- the same bytes in lines of other lengths --------------------------------
+
+size_t shape_megabytes = 256;  // --line_mb=N
+enum LineShape { kShortLines, kOneLine, kOneFaceLine };
+const char* const kShapeNames[] = {"lines of 100 bytes", "one line", "one face line"};
+
+// Writes the file of the shape, shape_megabytes long, in blocks of 1 MB.
+bool write_shape_file(const std::string& path, int shape) {
+  std::string block(size_t{1} << 20, '\0');
+  if (shape == kShortLines) {
+    // 1 MB is no multiple of 100: the line across each block's border is
+    // shorter, and no line is longer.
+    for (size_t i = 99; i < block.size(); i += 100) block[i] = '\n';
+  } else if (shape == kOneFaceLine) {
+    for (size_t i = 0; i < block.size(); ++i) block[i] = "1/1/1 "[i % 6];
+  }
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = true;
+  for (size_t i = 0; ok && i < shape_megabytes; ++i) {
+    if (i == 0 && shape == kOneFaceLine) {
+      std::string first = block;
+      first.replace(0, 2, "f ");
+      ok = std::fwrite(first.data(), 1, first.size(), f) == first.size();
+    } else {
+      ok = std::fwrite(block.data(), 1, block.size(), f) == block.size();
+    }
+  }
+  return std::fclose(f) == 0 && ok;
+}
+
+std::string shape_file_name(int shape) { return "shape" + std::to_string(shape) + ".obj"; }
+
+// Loads the shape's file n times; gives the peak heap of the last load,
+// or 0 when a load fails.
+size_t load_shape(int shape, benchmark::State* state, int n) {
+  // The count lines, and the report of a model with no face to draw, go to
+  // /dev/null.
+  std::fflush(stdout);
+  std::fflush(stderr);
+  int saved_stdout = dup(1), saved_stderr = dup(2);
+  int null_fd = open("/dev/null", O_WRONLY);
+  dup2(null_fd, 1);
+  dup2(null_fd, 2);
+  size_t peak_extra = 0;
+  bool loaded = true;
+  auto load = [&] {
+    size_t base = heap_in_use.load();
+    heap_peak = base;
+    ObjModel model;
+    loaded &= model.load_obj_model(bench_dir.c_str(), shape_file_name(shape).c_str());
+    peak_extra = heap_peak.load() - base;
+  };
+  if (state) {
+    for (auto _ : *state) load();
+  } else {
+    for (int i = 0; i < n; ++i) load();
+  }
+  std::fflush(stdout);
+  std::fflush(stderr);
+  dup2(saved_stdout, 1);
+  dup2(saved_stderr, 2);
+  close(saved_stdout);
+  close(saved_stderr);
+  close(null_fd);
+  return loaded ? peak_extra : 0;
+}
+
+void BM_LineShapes(benchmark::State& state) {
+  const int shape = static_cast<int>(state.range(0));
+  // Each file is written, and loaded once untimed (the first load of a
+  // fresh file pays for the system's first look at it), before its first
+  // repetition.
+  static bool written[3] = {false, false, false};
+  if (!written[shape]) {
+    if (!write_shape_file(bench_dir + "/" + shape_file_name(shape), shape) ||
+        load_shape(shape, nullptr, 1) == 0) {
+      state.SkipWithError("could not write or load the file");
+      return;
+    }
+    written[shape] = true;
+  }
+  size_t peak_extra = load_shape(shape, &state, 0);
+  if (peak_extra == 0) state.SkipWithError("the file did not load");
+  state.counters["file_MB"] = double(shape_megabytes << 20) / 1e6;
+  state.counters["peak_MB"] = double(peak_extra) / 1e6;
+  state.SetLabel(kShapeNames[shape]);
+  state.SetBytesProcessed(int64_t(shape_megabytes << 20) * state.iterations());
+}
+BENCHMARK(BM_LineShapes)
+    ->DenseRange(kShortLines, kOneFaceLine)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
+
+// Takes --line_mb=N out of the arguments.
+void take_line_mb(int* argc, char** argv) {
+  int kept = 0;
+  for (int i = 0; i < *argc; ++i) {
+    if (std::strncmp(argv[i], "--line_mb=", 10) == 0) {
+      shape_megabytes = std::strtoul(argv[i] + 10, nullptr, 10);
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  *argc = kept;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  take_line_mb(&argc, argv);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  if (shape_megabytes == 0 || shape_megabytes > 2047) {
+    std::fprintf(stderr, "obj_load_bench: --line_mb takes 1 to 2047\n");
+    return 1;
+  }
   if (!write_grid_file()) {
     std::fprintf(stderr, "obj_load_bench: could not write the benchmark file\n");
     remove_grid_file();
@@ -278,7 +406,10 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr, "obj_load_bench: %s/%s, %zu bytes\n", bench_dir.c_str(), kFileName,
                file_size);
-  benchmark::RunSpecifiedBenchmarks();
+  bench::RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.print_ratio("one line / lines of 100 bytes", "BM_LineShapes/1", "BM_LineShapes/0");
+  reporter.print_ratio("one face line / lines of 100 bytes", "BM_LineShapes/2", "BM_LineShapes/0");
   benchmark::Shutdown();
   remove_grid_file();
   return 0;

@@ -4,7 +4,8 @@
 // of the canvas to the window (the floor a display cannot go below).
 //
 // Also 20-stroke bursts of the OBJ File brush with the default sphere and
-// with a finer sphere of 20,000 faces.
+// with finer spheres of 20,000 and 100,000 faces, with the cost of one
+// stroke (stroke_time).
 //
 // Needs an X display large enough for the window, e.g.
 //   Xvfb :5 -screen 0 2400x1200x24 & DISPLAY=:5 build/bench/paint_bench
@@ -116,16 +117,18 @@ void write_fine_sphere(const std::string& path, int stacks, int slices) {
 
 void BM_ObjBurst(benchmark::State& state) {
   canvas_size(600, 600);
-  static ObjModel* models[2] = {nullptr, nullptr};
+  static ObjModel* models[3] = {nullptr, nullptr, nullptr};
+  static const char* const files[3] = {"sphere.obj", "fine.obj", "finer.obj"};
   const int which = static_cast<int>(state.range(0));
   if (!models[which]) {
-    if (which == 1) write_fine_sphere("fine.obj", 100, 200);
+    if (which == 1) write_fine_sphere(files[1], 100, 200);
+    if (which == 2) write_fine_sphere(files[2], 250, 400);
     // The loader's count lines would land among the results.
     std::fflush(stdout);
     int saved = dup(1), null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     models[which] = new ObjModel;
-    bool ok = models[which]->load_obj_model(".", which == 0 ? "sphere.obj" : "fine.obj");
+    bool ok = models[which]->load_obj_model(".", files[which]);
     std::fflush(stdout);
     dup2(saved, 1);
     close(saved);
@@ -147,9 +150,13 @@ void BM_ObjBurst(benchmark::State& state) {
   }
   state.counters["bursts/s"] =
       benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  // Seconds per stroke: the burst's 20 strokes as a rate, inverted.
+  state.counters["stroke_time"] =
+      benchmark::Counter(20.0 * static_cast<double>(state.iterations()),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
   state.SetLabel(std::to_string(models[which]->face_count) + " faces");
 }
-BENCHMARK(BM_ObjBurst)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_ObjBurst)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // A display with nothing pending: set the projection, show front.
 void BM_Display(benchmark::State& state) {

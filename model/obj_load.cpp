@@ -13,7 +13,6 @@
 #include <new>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 #include "base/fd_io.h"
 #include "model/obj_model.h"
@@ -57,10 +56,9 @@ struct MaterialContext {
   // Keyed by the name as the OBJ file gives it (the directory is the same
   // for every line).
   std::unordered_map<std::string, Library> libraries;
-  // Every texture decoded in this load, by path: a path named again is not
-  // decoded again. The ones the model does not end with are given back when
-  // the load is over.
-  std::unordered_map<std::string, uint32_t> textures;
+  // The library of the last "mtllib" line, null when that line named none
+  // that could be read: its texture is the one the model ends with.
+  const Library* last = nullptr;
 };
 
 // Reads the library's map_Kd statement into *library.
@@ -102,13 +100,18 @@ void read_library(const char* mtl_path, const char* directory, Library* library)
   library->texture_path = texture_path;
 }
 
-// Runs for every "mtllib" line: the last library named decides the texture;
-// offsets stay as the last library that gives them set them.
-void load_material_library(void* context, const char* name, size_t length) {
+// Runs for every "mtllib" line during the parse: reads each library once
+// per load. Offsets stay as the last library that gives them set them; the
+// texture is decoded after the parse (load_last_texture), so that of the
+// libraries a file names only the one that decides it is decoded.
+void read_material_library(void* context, const char* name, size_t length) {
   MaterialContext& c = *static_cast<MaterialContext*>(context);
-  c.model->texture = 0;
+  c.last = nullptr;
   if (length == 0) return;
-  auto [entry, is_new] = c.libraries.try_emplace(std::string(name, length));
+  // A name of kMtlPathSize bytes or more never makes a path, whatever it
+  // ends with: its first kMtlPathSize bytes key it well enough, and a name
+  // as long as the file is not copied whole.
+  auto [entry, is_new] = c.libraries.try_emplace(std::string(name, std::min(length, kMtlPathSize)));
   Library& library = entry->second;
   if (is_new) {
     char mtl_path[kMtlPathSize];
@@ -123,23 +126,14 @@ void load_material_library(void* context, const char* name, size_t length) {
     c.model->tex_offset_u = library.offset_u;
     c.model->tex_offset_v = library.offset_v;
   }
-  if (library.texture_path.empty()) return;
-  auto [texture, decode] = c.textures.try_emplace(library.texture_path, 0);
-  if (decode && obj_texture_loader)
-    texture->second = obj_texture_loader(library.texture_path.c_str());
-  c.model->texture = texture->second;
+  c.last = &library;
 }
 
-// Gives back the textures of this load that the model did not end with.
-void release_unused_textures(const MaterialContext& c) {
-  std::vector<uint32_t> unused;
-  for (const auto& [path, texture] : c.textures) {
-    if (texture != 0 && texture != c.model->texture) unused.push_back(texture);
-  }
-  std::sort(unused.begin(), unused.end());
-  unused.erase(std::unique(unused.begin(), unused.end()), unused.end());
-  if (obj_texture_releaser)
-    for (uint32_t texture : unused) obj_texture_releaser(texture);
+// After the parse: the texture of the last library named, the only one
+// decoded in a load.
+void load_last_texture(const MaterialContext& c) {
+  if (!c.last || c.last->texture_path.empty() || !obj_texture_loader) return;
+  c.model->texture = obj_texture_loader(c.last->texture_path.c_str());
 }
 
 // The file is read in steps of this size, each counted right after it is
@@ -181,8 +175,8 @@ char* read_and_count_file(const char* path, size_t* length, ObjCounts* counts) {
   while (got < size) {
     const size_t step = std::min(kReadStep, size - got);
     if (!read_all(fd, buffer + got, step)) break;
+    uncounted = count_complete_lines(uncounted, buffer + got, buffer + got + step, counts);
     got += step;
-    uncounted = count_complete_lines(uncounted, buffer + got, counts);
   }
   close(fd);
   count_last_line(uncounted, buffer + got, counts);
@@ -225,12 +219,17 @@ ObjTextureLoader obj_texture_loader = nullptr;
 bool join_path(char* out, size_t size, const char* directory, const char* name, size_t length) {
   if (size > 0) out[0] = '\0';
   if (length == 0 || std::memchr(name, '\0', length)) return false;
-  size_t dir_length = std::strlen(directory);
-  if (dir_length + 1 + length + 1 > size) return false;
-  std::memcpy(out, directory, dir_length);
-  out[dir_length] = '/';
-  std::memcpy(out + dir_length + 1, name, length);
-  out[dir_length + 1 + length] = '\0';
+  // An absolute name already says where the file is; joined, "/home/a.obj"
+  // would become "./home/a.obj".
+  const bool absolute = name[0] == '/';
+  const size_t dir_length = absolute ? 0 : std::strlen(directory) + 1;
+  if (dir_length + length + 1 > size) return false;
+  if (!absolute) {
+    std::memcpy(out, directory, dir_length - 1);
+    out[dir_length - 1] = '/';
+  }
+  std::memcpy(out + dir_length, name, length);
+  out[dir_length + length] = '\0';
   return true;
 }
 
@@ -240,7 +239,9 @@ MapKdStatus read_map_kd(FILE* mtl, char (&line)[kMtlPieceSize], size_t* length) 
     size_t n = 0;
     bool ended = false;  // by a line feed
     int c = 0;
-    while (n < kMtlPieceSize - 1 && (c = std::getc(mtl)) != EOF) {
+    // The stream is this reader's alone: no lock for each byte of what may
+    // be a large file.
+    while (n < kMtlPieceSize - 1 && (c = getc_unlocked(mtl)) != EOF) {
       line[n++] = static_cast<char>(c);
       if (c == '\n') {
         ended = true;
@@ -252,7 +253,7 @@ MapKdStatus read_map_kd(FILE* mtl, char (&line)[kMtlPieceSize], size_t* length) 
     if (starts_with(line, n, "map_Kd")) {
       // A piece that stops without a line feed is over-long unless the file
       // ends right there.
-      if (!ended && std::getc(mtl) != EOF) return MapKdStatus::too_long;
+      if (!ended && getc_unlocked(mtl) != EOF) return MapKdStatus::too_long;
       *length = n;
       return MapKdStatus::found;
     }
@@ -266,7 +267,11 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
   char path[kObjPathSize];
   if (!join_path(path, sizeof path, directory, file_name, std::strlen(file_name))) {
     // An empty or over-long name: no shortened path is ever opened.
-    std::fprintf(stderr, "File %s/%s could not be opened!\n", directory, file_name);
+    if (file_name[0] == '/') {
+      std::fprintf(stderr, "File %s could not be opened!\n", file_name);
+    } else {
+      std::fprintf(stderr, "File %s/%s could not be opened!\n", directory, file_name);
+    }
     return false;
   }
   size_t length = 0;
@@ -282,11 +287,12 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
     delete[] buffer;
     return false;
   }
-  MaterialContext context{this, directory, {}, {}};
+  MaterialContext context{this, directory, {}, nullptr};
   ObjSkippedFaces skipped =
-      parse_obj_lines(buffer, end, *this, counts, load_material_library, &context);
+      parse_obj_lines(buffer, end, *this, counts, read_material_library, &context);
+  // The file's bytes are no longer needed while the picture is decoded.
   delete[] buffer;
-  release_unused_textures(context);
+  load_last_texture(context);
   report_faces(path, counts, skipped, *this, length);
   return true;
 }

@@ -13,16 +13,17 @@
 // program sets it at start-up to its picture side's loader
 // (load_picture_texture, image/picture_file.h: DevIL decoding apart from the
 // program; DevIL initialised for OpenGL and the drawing context current);
-// tests put a recorder here. Within one load a path is decoded once; the
-// textures the model does not end with are given back through
-// obj_texture_releaser (model/obj_parse.h) before the load returns.
+// tests put a recorder here. A load calls it at most once, after the OBJ
+// file has been parsed, for the texture of the last material library the
+// file names: the one the model ends with.
 using ObjTextureLoader = uint32_t (*)(const char* path);
 extern ObjTextureLoader obj_texture_loader;
 
 // Writes "directory/name" (name: length bytes, not NUL-terminated) into out,
-// which holds size bytes with the terminator. Returns false, leaving out
-// empty, when the name is empty, holds a NUL byte, or the path does not fit:
-// a shortened path is never built.
+// which holds size bytes with the terminator; a name that starts with '/'
+// is written as it stands. Names are bytes: any encoding passes. Returns
+// false, leaving out empty, when the name is empty, holds a NUL byte, or
+// the path does not fit: a shortened path is never built.
 bool join_path(char* out, size_t size, const char* directory, const char* name, size_t length);
 
 // Reading the material library: it is read in pieces of at most 254 bytes

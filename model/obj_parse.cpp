@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -42,11 +43,13 @@ const char* find_char(const char* p, const char* end, char c) {
 // finds the line feeds of 64 bytes at a time instead.
 //
 // for_each_complete_line leaves out a last line without a line feed and
-// returns where it starts (end when there is none).
+// returns where it starts (end when there is none). The search for line
+// feeds starts at `from`: [begin, from) is known to hold none.
 template <typename LineFn>
-const char* for_each_complete_line(const char* begin, const char* end, LineFn&& line) {
+const char* for_each_complete_line(const char* begin, const char* from, const char* end,
+                                   LineFn&& line) {
   const char* start = begin;
-  const char* p = begin;
+  const char* p = from;
 #if defined(__SSE2__)
   const __m128i lf = _mm_set1_epi8('\n');
   auto lf_bits = [&](const char* q) {
@@ -76,7 +79,7 @@ const char* for_each_complete_line(const char* begin, const char* end, LineFn&& 
 
 template <typename LineFn>
 void for_each_line(const char* begin, const char* end, LineFn&& line) {
-  const char* rest = for_each_complete_line(begin, end, line);
+  const char* rest = for_each_complete_line(begin, begin, end, line);
   if (rest < end) line(rest, end);
 }
 
@@ -529,6 +532,17 @@ void store_face(const char* line, const char* line_end, ParseState& s) {
   ++model.face_count;
 }
 
+// Below this fraction of the squared extent of its corners, a face's
+// Newell sum is rounding, not area. Taken about the first corner, each
+// corner lies within the extent E of it, so each of the sum's products is
+// at most 4 E^2 and, with the sums and differences around it and the
+// corners' own offsets, carries an error of a few units of 2^-53 of that:
+// for a face of no area the sum stays below about 2^8 * 2^-53 * E^2. The
+// constant leaves a margin of 32 over that. A face of real area falls
+// under it only when it is thinner than 2^-40 of its length: a sliver that
+// covers next to no pixel of a stroke, whatever its normal.
+constexpr double kNoAreaFraction = 0x1p-40;
+
 // The unit normal of the polygon through the face's corners, by Newell's
 // sum (for a triangle the cross product of two edges; for a quadrilateral
 // that is not flat, the plane that fits it best), counter-clockwise corners
@@ -536,16 +550,26 @@ void store_face(const char* line, const char* line_end, ParseState& s) {
 void face_normal(const ObjModel& m, int32_t face, float* out) {
   size_t slot = 4 * size_t(face);
   int corners = m.face_is_triangle[face] ? 3 : 4;
+  // The corners about the first, so that the rounding scales with the
+  // face's own size and not with its distance from the origin.
+  const float* origin = m.vertices + 3 * size_t(m.face_vertex[slot]);
+  double d[4][3];
+  double extent2 = 0;
+  for (int k = 0; k < corners; ++k) {
+    const float* p = m.vertices + 3 * size_t(m.face_vertex[slot + k]);
+    for (int i = 0; i < 3; ++i) d[k][i] = double(p[i]) - origin[i];
+    extent2 = std::max(extent2, d[k][0] * d[k][0] + d[k][1] * d[k][1] + d[k][2] * d[k][2]);
+  }
   double n[3] = {0, 0, 0};
   for (int k = 0; k < corners; ++k) {
-    const float* a = m.vertices + 3 * size_t(m.face_vertex[slot + k]);
-    const float* b = m.vertices + 3 * size_t(m.face_vertex[slot + (k + 1) % corners]);
-    n[0] += (double(a[1]) - b[1]) * (double(a[2]) + b[2]);
-    n[1] += (double(a[2]) - b[2]) * (double(a[0]) + b[0]);
-    n[2] += (double(a[0]) - b[0]) * (double(a[1]) + b[1]);
+    const double* a = d[k];
+    const double* b = d[(k + 1) % corners];
+    n[0] += (a[1] - b[1]) * (a[2] + b[2]);
+    n[1] += (a[2] - b[2]) * (a[0] + b[0]);
+    n[2] += (a[0] - b[0]) * (a[1] + b[1]);
   }
   double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-  bool usable = length > 0 && std::isfinite(length);
+  bool usable = std::isfinite(length) && length > kNoAreaFraction * extent2;
   for (int i = 0; i < 3; ++i) out[i] = usable ? float(n[i] / length) : 0.0f;
 }
 
@@ -719,8 +743,9 @@ void count_line(const char* p, const char* line_end, const char* readable_end, O
 }
 }  // namespace
 
-const char* count_complete_lines(const char* start, const char* end, ObjCounts* counts) {
-  return for_each_complete_line(start, end, [=](const char* p, const char* line_end) {
+const char* count_complete_lines(const char* start, const char* from, const char* end,
+                                 ObjCounts* counts) {
+  return for_each_complete_line(start, from, end, [=](const char* p, const char* line_end) {
     count_line(p, line_end, end, *counts);
   });
 }
@@ -731,7 +756,7 @@ void count_last_line(const char* start, const char* end, ObjCounts* counts) {
 
 ObjCounts count_obj_lines(const char* begin, const char* end) {
   ObjCounts counts;
-  count_last_line(count_complete_lines(begin, end, &counts), end, &counts);
+  count_last_line(count_complete_lines(begin, begin, end, &counts), end, &counts);
   return counts;
 }
 

@@ -88,10 +88,15 @@ ObjCounts count_obj_lines(const char* begin, const char* end);
 
 // The same pass in steps, for a file counted while it is read: counts the
 // lines of [start, end) that end with a line feed, and returns where the
-// first one without a line feed starts (end when there is none); the caller
-// goes on from there once more bytes are in. count_last_line counts the
-// file's last line when it has no line feed (start < end).
-const char* count_complete_lines(const char* start, const char* end, ObjCounts* counts);
+// first one without a line feed starts (end when there is none). The
+// search for line feeds starts at `from`: the bytes [start, from) were
+// searched by the step before and hold none. The next step goes on with
+// the returned start and this step's end as `from`, so that every step
+// searches only the bytes it adds, and a line that spans many steps costs
+// what it costs in one. count_last_line counts the file's last line when
+// it has no line feed (start < end).
+const char* count_complete_lines(const char* start, const char* from, const char* end,
+                                 ObjCounts* counts);
 void count_last_line(const char* start, const char* end, ObjCounts* counts);
 
 // How a texture name the record holds is given back (next to

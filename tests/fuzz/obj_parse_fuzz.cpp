@@ -98,8 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Counted in three steps, as a file is while it is read, the same.
   ObjCounts steps;
   const char* uncounted = in.begin;
+  const char* searched = in.begin;
   for (const char* step_end : {in.begin + size / 3, in.begin + 2 * size / 3, in.end}) {
-    uncounted = count_complete_lines(uncounted, step_end, &steps);
+    uncounted = count_complete_lines(uncounted, searched, step_end, &steps);
+    searched = step_end;
   }
   count_last_line(uncounted, in.end, &steps);
   if (std::memcmp(&steps, &counts, sizeof counts) != 0) std::abort();

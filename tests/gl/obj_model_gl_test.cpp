@@ -208,8 +208,8 @@ TEST(ObjDrawGl, DefaultSphereLoadsWithItsTextureThroughDevil) {
 TEST(ObjDrawGl, ReplacedTexturesAreNoLongerTextures) {
   gl_test_window(kCanvasW, kCanvasH);
   use_devil_textures();
-  // Two libraries, each with a texture of its own: the second replaces the
-  // first within the load.
+  // Two libraries, each with a texture of its own: only the second's is
+  // made. Loading again replaces it.
   TempDir dir;
   const std::string picture = read_file(source_path("samples/sphere.png"));
   ASSERT_TRUE(write_file(dir.file("a.png"), picture));
@@ -227,6 +227,9 @@ TEST(ObjDrawGl, ReplacedTexturesAreNoLongerTextures) {
   auto model = std::make_unique<ObjModel>();
   testing::internal::CaptureStdout();
   bool loaded = model->load_obj_model(dir.path().c_str(), "m.obj");
+  EXPECT_EQ(made.size(), 1u);
+  EXPECT_TRUE(made.size() == 1 && glIsTexture(made[0]));
+  loaded &= model->load_obj_model(dir.path().c_str(), "m.obj");
   std::fflush(stdout);
   testing::internal::GetCapturedStdout();
   obj_texture_loader = saved;

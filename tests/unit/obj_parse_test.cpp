@@ -4,6 +4,8 @@
 #include "model/obj_parse.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -287,6 +289,7 @@ TEST(ObjParse, FilesInTheStylesExportersWrite) {
            "vn 0 0 1\nusemtl red\ns off\nf 1/1/1 2/2/1 3/3/1 4/4/1\no Triangle\n" + triangle +
            "g tri\nusemtl blue\ns 1\nf 5/1/1 6/2/1 7/3/1\n",
        {1, 3}},
+      {"a face 1e-30 across", "v 0 0 0\nv 1e-30 0 0\nv 0 1e-30 0\nf 1 2 3\n", {0}},
       {"five corners, mixed forms", points + uvs + "vn 0 0 1\nf 1/1/ 2//1 3 4/4/1 8/1/1\n", {1}},
   };
   for (const Style& style : styles) {
@@ -319,6 +322,14 @@ TEST(ObjParse, FilesInTheStylesExportersWrite) {
   EXPECT_EQ(floats(m.texcoords + 8, 2), (std::vector<float>{0, 0}));
   EXPECT_EQ(face(m, 0), (std::vector<Corner>{{0, 0, 1}, {1, 4, 0}, {2, 4, 1}, {3, 3, 0}}));
   EXPECT_EQ(m.normal_count, 2);
+}
+
+TEST(ObjParse, FaceOfNoAreaGetsNoNormal) {
+  // The quadrilateral 1 2 3 2 encloses nothing, but the rounding of its
+  // Newell sum left 2.8e-17, which was made into the unit normal (0, -1, 0).
+  auto p = parse("v 0.078 0.692 -0.162\nv -0.373 0.370 0.049\nv -0.591 -0.113 0.756\nf 1 2 3 2\n");
+  ASSERT_EQ(p->model.face_count, 1);
+  EXPECT_EQ(floats(p->model.normals, 3), (std::vector<float>{0, 0, 0}));
 }
 
 TEST(ObjParse, FaceEndingsAndForwardIndices) {
@@ -379,6 +390,32 @@ TEST(ObjParse, LinesReadTheSameWhereverTheirLineFeedsFallInTheFile) {
       EXPECT_EQ(p->model.texcoords[2 * 4 + 1], 0.5f);
     }
   }
+}
+
+TEST(ObjParse, CountingInStepsSearchesEachByteOnce) {
+  // A line of 64 pages counted a page at a time, as the loader reads it; each
+  // page but the line's first is made unreadable after its step. A search
+  // from the line's start at every step would fault (and cost length^2).
+  const size_t page = size_t(sysconf(_SC_PAGESIZE)), pages = 64;
+  char* bytes = static_cast<char*>(
+      mmap(nullptr, pages * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+  ASSERT_NE(bytes, MAP_FAILED);
+  std::memset(bytes, '1', pages * page);
+  std::memcpy(bytes, "v ", 2);
+  bytes[pages * page - 1] = '\n';
+  EXPECT_EXIT(
+      {
+        ObjCounts counts;
+        const char* start = bytes;
+        for (size_t i = 0; i < pages; ++i) {
+          char* step = bytes + i * page;
+          start = count_complete_lines(start, step, step + page, &counts);
+          if (i > 0) mprotect(step, page, PROT_NONE);
+        }
+        std::exit(start == bytes + pages * page && counts.vertices == 1 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  munmap(bytes, pages * page);
 }
 
 float strtod_float(const std::string& s) {
