@@ -9,7 +9,7 @@
 set -euo pipefail
 
 run=(
-  g++ cmake pkg-config freeglut3-dev libglu1-mesa-dev libdevil-dev libimgui-dev libx11-dev
+  g++ make cmake pkg-config freeglut3-dev libglu1-mesa-dev libdevil-dev libimgui-dev libx11-dev
   fonts-dejavu-core
 )
 test=(
