@@ -17,3 +17,5 @@ endforeach()
 set(doc ${root}/share/doc/${CPACK_PACKAGE_NAME})
 file(COPY_FILE ${CPACK_DAUB_CHANGELOG} ${doc}/changelog)
 execute_process(COMMAND gzip -9nf ${doc}/changelog COMMAND_ERROR_IS_FATAL ANY)
+# Whatever the umask of the one who packs.
+file(CHMOD ${doc}/changelog.gz PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
