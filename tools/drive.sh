@@ -104,5 +104,5 @@ save_canvas() {  # NAME
 
 screenshot() {  # FILE
   sleep 1
-  import -window "$drive_window" "$1"
+  import -window "$drive_window" -strip "$1"
 }

@@ -1,17 +1,32 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that Daubwork needs to build, run and test,
-# and only those that are missing. Safe to run any number of times: when
-# everything is present it prints one line and touches nothing.
+# Installs the Debian packages that Daubwork needs, and only those that are
+# missing:
+#   tools/install-deps.sh run    to build and run the program
+#   tools/install-deps.sh test   that, and what the tests and checks use
+#                                (the default)
+# Safe to run any number of times: when everything is present it prints one
+# line and touches nothing.
 set -euo pipefail
 
-packages=(
-  # building and running
-  g++ cmake pkg-config freeglut3-dev libglu1-mesa-dev libdevil-dev libimgui-dev
-  # testing: GoogleTest, a virtual X server, real X input events, image checks
-  libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick libx11-dev libxtst-dev
+run=(
+  g++ make cmake pkg-config freeglut3-dev libglu1-mesa-dev libdevil-dev libimgui-dev libx11-dev
+  fonts-dejavu-core
+)
+test=(
+  # GoogleTest, a virtual X server, real X input events and the clipboard,
+  # image checks
+  libgtest-dev libbenchmark-dev xvfb xauth xdotool x11-utils xclip imagemagick libxtst-dev
   # the loader's fuzzer and the memory checks
   clang libclang-rt-14-dev valgrind
+  # the installed files' validators, and the package: CPack asks file(1)
+  # which files are programs for dpkg-shlibdeps
+  desktop-file-utils appstream man-db groff-base dpkg-dev file lintian
 )
+case "${1:-test}" in
+  run) packages=("${run[@]}") ;;
+  test) packages=("${run[@]}" "${test[@]}") ;;
+  *) echo "usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -63,7 +63,8 @@ convert "$drive_work/icon.tga" -auto-orient -crop ${side}x${side}+${left}+${top}
   "$drive_work/square.png"
 # A blank square means the picture did not load or the drags went astray.
 if [ "$(convert "$drive_work/square.png" -format '%[fx:standard_deviation > 0.05]' info:)" != 1 ]; then
-  echo "make-icon: the painted square is blank; see $drive_work/out.txt" >&2
+  echo "make-icon: the painted square is blank; the program said:" >&2
+  cat "$drive_work/out.txt" >&2
   exit 1
 fi
 

@@ -2,17 +2,18 @@
 # Installs what is missing, builds Daubwork (plain, sanitized and fuzzing
 # builds) and runs the whole test suite: unit, gl and e2e tests, the unit
 # and gl tests again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# and the OBJ loader's fuzzer for a minute. Starts a private X server when
+# the checks of the installed files and the Debian package, and the OBJ
+# loader's fuzzer for a minute. Starts a private X server when
 # no display is set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-tools/install-deps.sh
+tools/install-deps.sh test
 
 jobs=$(nproc)
 # Warnings are errors here: what CI builds must build clean.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDAUB_WERROR=ON
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDAUB_WERROR=ON -DDAUB_TESTS=ON
 cmake --build build -j"$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DDAUB_SANITIZE=ON -DDAUB_BENCH=OFF -DDAUB_WERROR=ON
 cmake --build build-asan -j"$jobs"
@@ -42,6 +43,9 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 ctest --test-dir build-asan --output-on-failure -j2 -L 'unit|gl' || status=1
+
+echo "== installing and packaging"
+tools/check-install.sh build || status=1
 
 if [ "$fuzzing" = 1 ]; then
   echo "== OBJ loader fuzzing"
