@@ -10,7 +10,7 @@ set -euo pipefail
 
 run=(
   g++ make cmake pkg-config freeglut3-dev libglu1-mesa-dev libdevil-dev libimgui-dev libx11-dev
-  fonts-dejavu-core
+  libfontconfig-dev fonts-dejavu-core
 )
 test=(
   # GoogleTest, a virtual X server, real X input events and the clipboard,
