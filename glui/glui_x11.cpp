@@ -109,18 +109,18 @@ class Connection {
   void read(bool sync);
   std::deque<Entry>& presses() { return presses_; }
   bool utf8() const { return utf8_locale_; }
-  // GLUT's reading of a press, as GLUT reads it: through GLUT's own
-  // connection, whose map of the keyboard is the one GLUT read the press
-  // with. (A program that types by changing the keyboard map for a moment,
-  // as xdotool does, changes it again right after; a reading made later,
-  // or through another connection, could find another key there.)
+  // GLUT's reading of a press, made as GLUT makes it: through GLUT's own
+  // connection, whose copy of the keyboard map GLUT has just brought up
+  // to date for the press it reports. (A program that types by changing
+  // the map for a moment, as xdotool does, changes it again right after;
+  // the later a reading, the likelier it finds another key there.)
   GlutView glut_view(const Entry& entry) const;
 
   void set_selection(Selection which, const char* utf8);
   const char* selection(Selection which);
 
  private:
-  Connection(Display* display);
+  explicit Connection(Display* display);
   void handle(XEvent& event);
   void record_press(XEvent& event);
   void answer(const XSelectionRequestEvent& request);
