@@ -3,9 +3,14 @@
 // crash, a cut-off TGA file loads "successfully" with the missing part left
 // as whatever the heap held, and an 18-byte TGA header claiming 65535 x
 // 65535 pixels keeps the program busy for a minute. So the file is decoded
-// by DevIL in a child process, which can only end itself; the program takes
-// the finished pixels from it and makes the texture with DevIL's own GL
-// layer, as ilutGLLoadImage does.
+// by DevIL in a child process, which can only end itself.
+//
+// The pixels are big (a 64-megapixel photograph is 256 MB as RGBA), so they
+// are copied as few times as the platform allows: the child writes them
+// once, already as the texture wants them (RGBA, bottom row first), into
+// memory it shares with the program, and the program hands that memory
+// straight to glTexImage2D, which makes the texture's own copy. While a
+// picture loads the program holds at most those two copies of it.
 //
 // A file counts as unreadable when it is not a regular file (a folder, a
 // pipe, a device), when DevIL fails or reports an error while reading it,
@@ -20,26 +25,38 @@
 // 2^28 pixels (16384 x 16384): 1 GiB as RGBA bytes.
 constexpr uint64_t kMaxPicturePixels = uint64_t{1} << 28;
 
-// A decoded picture: width x height RGBA pixels, rows back to back, first
-// row at the picture's top or bottom as `origin` says (DevIL's
-// IL_ORIGIN_UPPER_LEFT or IL_ORIGIN_LOWER_LEFT).
+// Gives back a mapping of shared memory (munmap).
+struct SharedUnmap {
+  size_t length = 0;
+  void operator()(unsigned char* base) const;
+};
+
+// A decoded picture, ready for the texture: width x height RGBA pixels,
+// rows back to back, the bottom row first, in memory shared with the child
+// that decoded it (sealed: neither its size nor its bytes can change).
 struct DecodedPicture {
   int width = 0;
   int height = 0;
-  unsigned origin = 0;
-  std::unique_ptr<unsigned char[]> rgba;  // size bytes
-  size_t size = 0;
+  const unsigned char* rgba = nullptr;  // width * height * 4 bytes, inside `memory`
+  std::unique_ptr<unsigned char, SharedUnmap> memory;
 };
 
-// Decodes the file in a child process (DevIL initialised). False, with
-// *out emptied, when the file is unreadable as above. Reports nothing itself
-// (what DevIL's libraries print still reaches standard error).
-bool decode_picture_file(const char* path, DecodedPicture* out);
+// Decodes the file in a child process (DevIL's IL and ILU initialised).
+// A picture with a side longer than `max_side` (the renderer's
+// GL_MAX_TEXTURE_SIZE) is scaled down to it with bilinear filtering, each
+// side on its own, as DevIL's GL layer did. False, with *out emptied, when
+// the file is unreadable as above or the memory for it cannot be had.
+// Reports nothing itself (what DevIL's libraries print still reaches
+// standard error).
+bool decode_picture_file(const char* path, int max_side, DecodedPicture* out);
 
-// The OpenGL texture of a decoded picture through DevIL's GL layer (the
-// context that will draw it current, DevIL's renderer set to OpenGL): a new
-// one (ilutGLBindTexImage), or the texture `into` filled again when that is
-// not 0. 0 when DevIL cannot make it.
+// The OpenGL texture of a decoded picture (the context that will draw it
+// current, no pixel buffer bound for unpacking): a new one, or the texture
+// `into` filled again when that is not 0. Made as DevIL's GL layer made
+// them: internal format RGBA with 8 bits a component, linear filtering
+// both ways, no mipmaps, repeating at both edges. Leaves the bound texture
+// and the pixel-store state as it found them. 0 when the renderer cannot
+// make it (a new texture is then deleted again; `into` is left as it is).
 uint32_t texture_from_picture(const DecodedPicture& picture, uint32_t into = 0);
 
 // Both: what the program uses where it would call ilutGLLoadImage.
