@@ -4,7 +4,6 @@
 #include <IL/il.h>
 #include <IL/ilu.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,20 +13,28 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
+#include <new>
+
+#include "base/fd_io.h"
 
 namespace {
 
-// What the child writes at the start of the shared memory once the pixels
-// behind it are complete.
+// What the child sends before the rows.
 struct Header {
   uint32_t magic;
   int32_t width;
   int32_t height;
 };
 constexpr uint32_t kMagic = 0x44415542;  // "DAUB"
-// The pixels start a cache line in.
-constexpr size_t kHeaderBytes = 64;
-static_assert(sizeof(Header) <= kHeaderBytes, "the header fits before the pixels");
+
+// The rows travel in bands of about this many bytes: small enough to stay
+// in the cache between the child's conversion, the pipe and the upload, big
+// enough that a 64-megapixel picture takes only about a thousand of them.
+// The pipe holds a few bands, so that the child makes the next ones while
+// the program uploads.
+constexpr size_t kBandBytes = size_t{256} << 10;
+constexpr int kPipeBytes = 1 << 20;
 
 // Decoding limits: a decoder that runs away is ended, not waited for.
 constexpr rlim_t kCpuSeconds = 60;
@@ -38,8 +45,9 @@ bool sane(int width, int height) {
          static_cast<uint64_t>(width) * static_cast<uint64_t>(height) <= kMaxPicturePixels;
 }
 
-size_t rgba_bytes(int width, int height) {
-  return static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+// Rows of a band: at least one, however wide the picture.
+int band_rows(int width) {
+  return static_cast<int>(std::max<size_t>(1, kBandBytes / (static_cast<size_t>(width) * 4)));
 }
 
 // True when DevIL's error stack is empty; empties it.
@@ -138,10 +146,9 @@ RowToRgba row_to_rgba_of(ILint format, ILint type) {
 }
 
 // The child: only DevIL's decoding and plain system calls, then _exit, so
-// that nothing of the parent's windowing or GL state runs here. Writes the
-// picture as the texture wants it into the shared memory `fd`, sized here
-// now that the picture's size is known: RGBA, bottom row first, no side
-// longer than max_side.
+// that nothing of the parent's windowing or GL state runs here. Sends the
+// picture as the texture wants it into `fd`: the header, then RGBA rows,
+// bottom row first, no side longer than max_side.
 [[noreturn]] void decode_in_child(const char* path, int max_side, int fd) {
   std::signal(SIGALRM, SIG_DFL);
   std::signal(SIGXCPU, SIG_DFL);
@@ -162,7 +169,7 @@ RowToRgba row_to_rgba_of(ILint format, ILint type) {
   if (!sane(width, height) || !consistent(width, height)) _exit(1);
   const int out_width = std::min(width, max_side), out_height = std::min(height, max_side);
 
-  // The common layouts become RGBA on their way into the shared memory;
+  // The common layouts become RGBA on their way into the bands;
   // the others, and a picture the texture cannot take whole, go through
   // DevIL's conversion (and scaling) first, as its GL layer took them.
   RowToRgba to_rgba = nullptr;
@@ -188,23 +195,25 @@ RowToRgba row_to_rgba_of(ILint format, ILint type) {
   const ILint origin = ilGetInteger(IL_IMAGE_ORIGIN);
   if (origin != IL_ORIGIN_LOWER_LEFT && origin != IL_ORIGIN_UPPER_LEFT) _exit(1);
 
-  const size_t length = kHeaderBytes + rgba_bytes(out_width, out_height);
-  if (ftruncate(fd, static_cast<off_t>(length)) != 0) _exit(1);
-  void* shared = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
-  if (shared == MAP_FAILED) _exit(1);
-  unsigned char* const pixels = static_cast<unsigned char*>(shared) + kHeaderBytes;
   // The first slice of a picture with depth: width x height pixels.
   const unsigned char* const data = ilGetData();
   const size_t row_in =
       static_cast<size_t>(out_width) * static_cast<size_t>(ilGetInteger(IL_IMAGE_BPP));
   const size_t row_out = static_cast<size_t>(out_width) * 4;
-  for (int row = 0; row < out_height; ++row) {
-    const int from = origin == IL_ORIGIN_UPPER_LEFT ? out_height - 1 - row : row;
-    to_rgba(data + row_in * static_cast<size_t>(from), out_width,
-            pixels + row_out * static_cast<size_t>(row));
-  }
+  const int rows_per_band = band_rows(out_width);
+  std::unique_ptr<unsigned char[]> band(
+      new (std::nothrow) unsigned char[row_out * static_cast<size_t>(rows_per_band)]);
   const Header header{kMagic, out_width, out_height};
-  std::memcpy(shared, &header, sizeof header);
+  if (!band || !write_all(fd, &header, sizeof header)) _exit(1);
+  for (int row = 0; row < out_height; row += rows_per_band) {
+    const int rows = std::min(rows_per_band, out_height - row);
+    for (int i = 0; i < rows; ++i) {
+      const int from = origin == IL_ORIGIN_UPPER_LEFT ? out_height - 1 - (row + i) : row + i;
+      to_rgba(data + row_in * static_cast<size_t>(from), out_width,
+              band.get() + row_out * static_cast<size_t>(i));
+    }
+    if (!write_all(fd, band.get(), row_out * static_cast<size_t>(rows))) _exit(1);
+  }
   _exit(0);
 }
 
@@ -215,51 +224,79 @@ bool exited_cleanly(pid_t pid) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The child's picture, mapped read-only; empty when the memory does not
-// hold a whole picture of at most max_side a side. Seals it first, so that
-// nothing can change it or cut it short (which would make reading it a
-// fault) while the program reads it.
-bool map_picture(int fd, int max_side, DecodedPicture* out) {
-  if (fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0)
-    return false;
+}  // namespace
+
+PictureDecoder::~PictureDecoder() { stop(); }
+
+void PictureDecoder::stop() {
+  if (fd_ >= 0) close(fd_);
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    exited_cleanly(pid_);
+  }
+  fd_ = -1;
+  pid_ = -1;
+}
+
+bool PictureDecoder::start(const char* path, int max_side) {
+  stop();
+  width_ = height_ = rows_read_ = 0;
+  if (!path || max_side < 1) return false;
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  fcntl(fds[1], F_SETPIPE_SZ, kPipeBytes);  // the default size serves too, only slower
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    decode_in_child(path, max_side, fds[1]);
+  }
+  close(fds[1]);
+  fd_ = fds[0];
+  pid_ = pid;
   Header header{};
-  struct stat st;
-  if (pread(fd, &header, sizeof header, 0) != static_cast<ssize_t>(sizeof header) ||
-      fstat(fd, &st) != 0 || header.magic != kMagic || !sane(header.width, header.height) ||
-      header.width > max_side || header.height > max_side) {
+  if (pid < 0 || !read_all(fd_, &header, sizeof header) || header.magic != kMagic ||
+      !sane(header.width, header.height) || header.width > max_side || header.height > max_side) {
+    stop();
     return false;
   }
-  const size_t length = kHeaderBytes + rgba_bytes(header.width, header.height);
-  if (static_cast<uint64_t>(st.st_size) != length) return false;
-  void* base = mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
-  if (base == MAP_FAILED) return false;
-  out->memory = std::unique_ptr<unsigned char, SharedUnmap>(static_cast<unsigned char*>(base),
-                                                            SharedUnmap{length});
-  out->rgba = out->memory.get() + kHeaderBytes;
-  out->width = header.width;
-  out->height = header.height;
+  width_ = header.width;
+  height_ = header.height;
   return true;
 }
 
-}  // namespace
-
-void SharedUnmap::operator()(unsigned char* base) const { munmap(base, length); }
-
-bool decode_picture_file(const char* path, int max_side, DecodedPicture* out) {
-  *out = DecodedPicture{};
-  if (!path || max_side < 1) return false;
-  const int fd = memfd_create("daubwork-picture", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-  if (fd < 0) return false;
-  const pid_t pid = fork();
-  if (pid == 0) decode_in_child(path, max_side, fd);
-  const bool ok = pid > 0 && exited_cleanly(pid) && map_picture(fd, max_side, out);
-  close(fd);  // the mapping keeps the memory
-  if (!ok) *out = DecodedPicture{};
-  return ok;
+bool PictureDecoder::read_rows(int rows, unsigned char* out) {
+  if (fd_ < 0 || rows < 0 || rows > height_ - rows_read_) return false;
+  if (!read_all(fd_, out, static_cast<size_t>(rows) * static_cast<size_t>(width_) * 4)) {
+    stop();
+    return false;
+  }
+  rows_read_ += rows;
+  return true;
 }
 
-uint32_t texture_from_picture(const DecodedPicture& picture, uint32_t into) {
-  if (!picture.rgba || !sane(picture.width, picture.height)) return 0;
+bool PictureDecoder::finish() {
+  if (pid_ <= 0) return false;
+  if (rows_read_ < height_) {
+    stop();
+    return false;
+  }
+  close(fd_);
+  fd_ = -1;
+  const bool clean = exited_cleanly(pid_);
+  pid_ = -1;
+  return clean;
+}
+
+uint32_t texture_from_decoder(PictureDecoder& decoder, uint32_t into) {
+  const int width = decoder.width(), height = decoder.height();
+  const int rows_per_band = sane(width, height) ? std::min(band_rows(width), height) : 0;
+  std::unique_ptr<unsigned char[]> band(
+      new (std::nothrow) unsigned char[static_cast<size_t>(width) * 4 *
+                                       static_cast<size_t>(rows_per_band)]);
+  if (rows_per_band == 0 || !band) {
+    decoder.finish();
+    return 0;
+  }
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
   GLuint texture = into;
@@ -272,17 +309,23 @@ uint32_t texture_from_picture(const DecodedPicture& picture, uint32_t into) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  // Rows back to back, nothing skipped: the picture's own layout.
+  // Rows back to back, nothing skipped: the bands' own layout.
   glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
   glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
   glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, picture.width, picture.height, 0, GL_RGBA,
-               GL_UNSIGNED_BYTE, picture.rgba);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  bool made = glGetError() == GL_NO_ERROR;
+  for (int row = 0; made && row < height; row += rows_per_band) {
+    const int rows = std::min(rows_per_band, height - row);
+    made = decoder.read_rows(rows, band.get());
+    if (made)
+      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, row, width, rows, GL_RGBA, GL_UNSIGNED_BYTE, band.get());
+  }
+  made = decoder.finish() && made;
   glPopClientAttrib();
-  bool made = true;
   while (glGetError() != GL_NO_ERROR) made = false;
   glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
   if (made) return texture;
@@ -295,9 +338,8 @@ uint32_t load_picture_texture(const char* path) { return reload_picture_texture(
 uint32_t reload_picture_texture(const char* path, uint32_t texture) {
   GLint max_side = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_side);
-  DecodedPicture picture;
-  const uint32_t made =
-      decode_picture_file(path, max_side, &picture) ? texture_from_picture(picture, texture) : 0;
+  PictureDecoder decoder;
+  const uint32_t made = decoder.start(path, max_side) ? texture_from_decoder(decoder, texture) : 0;
   if (made == 0) release_picture_texture(texture);
   return made;
 }

@@ -5,12 +5,15 @@
 // 65535 pixels keeps the program busy for a minute. So the file is decoded
 // by DevIL in a child process, which can only end itself.
 //
-// The pixels are big (a 64-megapixel photograph is 256 MB as RGBA), so they
-// are copied as few times as the platform allows: the child writes them
-// once, already as the texture wants them (RGBA, bottom row first), into
-// memory it shares with the program, and the program hands that memory
-// straight to glTexImage2D, which makes the texture's own copy. While a
-// picture loads the program holds at most those two copies of it.
+// The pixels are big (a 64-megapixel photograph is 256 MB as RGBA), so the
+// program holds no copy of its own: the child sends them as the texture
+// wants them (RGBA, bottom row first) through a pipe, a band of rows at a
+// time, and each band goes into the texture as it comes, while the child
+// makes the next. While a picture loads the program holds the texture and
+// one band more. (Shared memory would save the pipe's copies of the bands,
+// which stay in the cache, but costs the program a second whole picture
+// and, on the machines the program was measured on, more time: mapping
+// fresh pages costs more there than copying them.)
 //
 // A file counts as unreadable when it is not a regular file (a folder, a
 // pipe, a device), when DevIL fails or reports an error while reading it,
@@ -18,46 +21,56 @@
 // more than a minute of processor time.
 #pragma once
 
-#include <cstddef>
+#include <sys/types.h>
+
 #include <cstdint>
-#include <memory>
 
 // 2^28 pixels (16384 x 16384): 1 GiB as RGBA bytes.
 constexpr uint64_t kMaxPicturePixels = uint64_t{1} << 28;
 
-// Gives back a mapping of shared memory (munmap).
-struct SharedUnmap {
-  size_t length = 0;
-  void operator()(unsigned char* base) const;
-};
-
-// A decoded picture, ready for the texture: width x height RGBA pixels,
-// rows back to back, the bottom row first, in memory shared with the child
-// that decoded it (sealed: neither its size nor its bytes can change).
-struct DecodedPicture {
-  int width = 0;
-  int height = 0;
-  const unsigned char* rgba = nullptr;  // width * height * 4 bytes, inside `memory`
-  std::unique_ptr<unsigned char, SharedUnmap> memory;
-};
-
-// Decodes the file in a child process (DevIL's IL and ILU initialised).
-// A picture with a side longer than `max_side` (the renderer's
-// GL_MAX_TEXTURE_SIZE) is scaled down to it with bilinear filtering, each
-// side on its own, as DevIL's GL layer did. False, with *out emptied, when
-// the file is unreadable as above or the memory for it cannot be had.
+// A picture file being decoded in a child process (DevIL's IL and ILU
+// initialised), read as the texture wants it: width x height RGBA pixels,
+// rows back to back, the bottom row first. A picture with a side longer
+// than the renderer takes (GL_MAX_TEXTURE_SIZE) comes scaled down to it
+// with bilinear filtering, each side on its own, as DevIL's GL layer did.
 // Reports nothing itself (what DevIL's libraries print still reaches
 // standard error).
-bool decode_picture_file(const char* path, int max_side, DecodedPicture* out);
+class PictureDecoder {
+ public:
+  PictureDecoder() = default;
+  PictureDecoder(const PictureDecoder&) = delete;
+  PictureDecoder& operator=(const PictureDecoder&) = delete;
+  // Ends a child that is still running, and waits for it.
+  ~PictureDecoder();
 
-// The OpenGL texture of a decoded picture (the context that will draw it
-// current, no pixel buffer bound for unpacking): a new one, or the texture
-// `into` filled again when that is not 0. Made as DevIL's GL layer made
-// them: internal format RGBA with 8 bits a component, linear filtering
-// both ways, no mipmaps, repeating at both edges. Leaves the bound texture
-// and the pixel-store state as it found them. 0 when the renderer cannot
-// make it (a new texture is then deleted again; `into` is left as it is).
-uint32_t texture_from_picture(const DecodedPicture& picture, uint32_t into = 0);
+  // Starts decoding and waits until the picture's size is known. False,
+  // with no child left, when the file is unreadable as above.
+  bool start(const char* path, int max_side);
+  int width() const { return width_; }
+  int height() const { return height_; }
+  // The next `rows` rows into `out` (rows * width * 4 bytes); false when
+  // the child fails before they are all there or there are fewer left.
+  bool read_rows(int rows, unsigned char* out);
+  // Waits for the child: true when every row was read and it ended
+  // cleanly. Ends it first when rows are left.
+  bool finish();
+
+ private:
+  void stop();
+  int fd_ = -1;
+  pid_t pid_ = -1;
+  int width_ = 0, height_ = 0, rows_read_ = 0;
+};
+
+// The OpenGL texture of a started decoder's picture (the context that will
+// draw it current, no pixel buffer bound for unpacking): a new one, or the
+// texture `into` filled again when that is not 0. Made as DevIL's GL layer
+// made them: internal format RGBA with 8 bits a component, linear
+// filtering both ways, no mipmaps, repeating at both edges. Finishes the
+// decoder. Leaves the bound texture and the pixel-store state as it found
+// them. 0 when the rows do not all come or the renderer cannot make the
+// texture (a new texture is then deleted again; `into` keeps what came).
+uint32_t texture_from_decoder(PictureDecoder& decoder, uint32_t into = 0);
 
 // Both: what the program uses where it would call ilutGLLoadImage.
 uint32_t load_picture_texture(const char* path);
