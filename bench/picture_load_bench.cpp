@@ -12,16 +12,23 @@
 //   BM_BaselineLoad,   the same on the road before this program decoded
 //   BM_BaselineReload  into shared memory, kept here to be timed beside it
 //
-// Repetitions run interleaved at random, so that a busy moment of the
-// shared machine falls on all of them alike; the ratios are of medians.
+// Two runs, each with the decode beside it and its repetitions
+// interleaved at random, so that a busy moment of the shared machine falls
+// on all of them alike: first the shipped road, then the baseline. The
+// baseline forks this whole process for each picture, which leaves every
+// page of it, the shipped road's textures included, to be copied or
+// unprotected on its next write: run after it, the shipped road would pay
+// for the baseline's forks. The ratios are of medians.
+// --picture=0 (the JPEG) or --picture=1 (the PNG) times one picture only.
 //
 // Before the timings, each road loads each picture once in a fresh process
 // of its own (this program started again), and reports the peak of that
 // process's resident memory during the load (VmHWM, reset through
 // /proc/self/clear_refs just before) minus its resident memory right
-// before, in RGBA copies of the picture; and the decoding child's peak
-// (ru_maxrss of the waited children), which the program's figure leaves
-// out.
+// before, in RGBA copies of the picture; and the peak of the largest
+// process that decoded for it (ru_maxrss of the waited children and theirs,
+// read once the program has ended them: it counts what they inherited of
+// the program too), which the program's figure leaves out.
 //
 // Needs an X display, e.g.
 //   Xvfb :5 -screen 0 1280x1024x24 & DISPLAY=:5 build/bench/picture_load_bench
@@ -224,21 +231,25 @@ bool reset_peak() {
 }
 
 // The probe process: one load of picture `index` on the road named, after
-// a first untimed one when `again`; prints "extra_kB child_kB".
+// a first untimed one when `again`; prints "extra_kB children_kB" at exit,
+// after the program's own exit handlers have ended its decoding processes.
+long probe_extra_kb = -1;
+void print_probe() {
+  rusage children{};
+  getrusage(RUSAGE_CHILDREN, &children);
+  std::printf("%ld %ld\n", probe_extra_kb, children.ru_maxrss);
+}
 int probe_memory(const std::string& road_name, bool again, int index) {
+  std::atexit(print_probe);  // first in, so last to run
   start_gl();
   const Road road = road_name == "shipped" ? shipped_load : baseline_load;
   const std::string path = picture_path(kPictures[index]);
   const GLuint into = again ? road(path.c_str(), 0) : 0;
-  if (again && into == 0) return 1;
-  if (!reset_peak()) return 1;
+  if ((again && into == 0) || !reset_peak()) return 1;
   const long before = status_kb("VmRSS:");
   if (road(path.c_str(), into) == 0) return 1;
   glFinish();
-  const long peak = status_kb("VmHWM:");
-  rusage children{};
-  getrusage(RUSAGE_CHILDREN, &children);
-  std::printf("%ld %ld\n", peak - before, children.ru_maxrss);
+  probe_extra_kb = status_kb("VmHWM:") - before;
   return 0;
 }
 
@@ -259,7 +270,7 @@ void report_memory(const std::string& self) {
           std::printf("  %-16s %-8s %-6s: failed\n", picture.name, road, when);
           continue;
         }
-        std::printf("  %-16s %-8s %-6s: %7.1f MB = %.2f RGBA copies; decoding child %7.1f MB\n",
+        std::printf("  %-16s %-8s %-6s: %7.1f MB = %.2f RGBA copies; decoding %7.1f MB\n",
                     picture.name, road, when, extra / 1024.0, extra / copy_kb, child / 1024.0);
       }
   }
@@ -273,6 +284,14 @@ int main(int argc, char** argv) {
     return probe_memory(argv[2], std::strcmp(argv[3], "reload") == 0, std::atoi(argv[4]) & 1);
 
   std::vector<char*> args(argv, argv + argc);
+  std::string pictures = "(0|1)";
+  for (auto it = args.begin() + 1; it != args.end();)
+    if (std::strcmp(*it, "--picture=0") == 0 || std::strcmp(*it, "--picture=1") == 0) {
+      pictures = std::string(*it).substr(10);
+      it = args.erase(it);
+    } else {
+      ++it;
+    }
   char interleave[] = "--benchmark_enable_random_interleaving=true";
   args.insert(args.begin() + 1, interleave);
   int count = static_cast<int>(args.size());
@@ -291,24 +310,23 @@ int main(int argc, char** argv) {
   self[length] = '\0';
   report_memory(self);
 
-  bench::RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
+  bench::RatioReporter shipped, baseline;
+  benchmark::RunSpecifiedBenchmarks(&shipped, "^BM_(Decode|Load|Reload)/" + pictures + "/");
+  benchmark::RunSpecifiedBenchmarks(&baseline, "^BM_(Decode|Baseline.*)/" + pictures + "/");
   // Wall-clock time only: the decoding child's processor time is no
   // thread's of this process.
   std::printf(
       "\nRatios of median wall-clock times (goal: Load Image within 1.3x DevIL's decode)\n");
   for (const char* arg : {"0", "1"}) {
     const std::string name = kPictures[std::atoi(arg)].name;
-    auto ratio = [&](const std::string& what, const std::string& num, const std::string& den) {
-      const double a = reporter.median("BM_" + num + "/" + arg);
-      const double b = reporter.median("BM_" + den + "/" + arg);
+    auto ratio = [&](const bench::RatioReporter& run, const std::string& road) {
+      const double a = run.median("BM_" + road + "/" + arg);
+      const double b = run.median(std::string("BM_Decode/") + arg);
       if (a > 0 && b > 0)
-        std::printf("%-44s %6.3f  (%.1f / %.1f ms)\n", (what + ", " + name).c_str(), a / b, a, b);
+        std::printf("%-32s %6.3f  (%7.1f / %7.1f ms)\n", (road + ", " + name).c_str(), a / b, a, b);
     };
-    for (const char* road : {"Load", "Reload", "BaselineLoad", "BaselineReload"})
-      ratio(std::string(road) + " / decode", road, "Decode");
-    ratio("baseline / shipped, load", "BaselineLoad", "Load");
-    ratio("baseline / shipped, reload", "BaselineReload", "Reload");
+    for (const char* road : {"Load", "Reload"}) ratio(shipped, road);
+    for (const char* road : {"BaselineLoad", "BaselineReload"}) ratio(baseline, road);
   }
   benchmark::Shutdown();
   return 0;

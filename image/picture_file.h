@@ -21,8 +21,6 @@
 // more than a minute of processor time.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 
 // 2^28 pixels (16384 x 16384): 1 GiB as RGBA bytes.
@@ -40,11 +38,12 @@ class PictureDecoder {
   PictureDecoder() = default;
   PictureDecoder(const PictureDecoder&) = delete;
   PictureDecoder& operator=(const PictureDecoder&) = delete;
-  // Ends a child that is still running, and waits for it.
+  // Finishes.
   ~PictureDecoder();
 
   // Starts decoding and waits until the picture's size is known. False,
-  // with no child left, when the file is unreadable as above.
+  // with no child left, when the file is unreadable as above. One decoder
+  // at a time: the one before must have finished.
   bool start(const char* path, int max_side);
   int width() const { return width_; }
   int height() const { return height_; }
@@ -52,13 +51,12 @@ class PictureDecoder {
   // the child fails before they are all there or there are fewer left.
   bool read_rows(int rows, unsigned char* out);
   // Waits for the child: true when every row was read and it ended
-  // cleanly. Ends it first when rows are left.
+  // cleanly. A child with rows left to send is ended first.
   bool finish();
 
  private:
-  void stop();
-  int fd_ = -1;
-  pid_t pid_ = -1;
+  int fd_ = -1;            // the pipe the rows come through
+  bool decoding_ = false;  // a child was started and its end not yet heard of
   int width_ = 0, height_ = 0, rows_read_ = 0;
 };
 
