@@ -23,7 +23,9 @@
 
 namespace {
 
-// What the child sends before the rows.
+// What the child sends before the rows, twice: first the size the file
+// states, as soon as it has looked (0 x 0 when it cannot tell), then the
+// size of the decoded picture.
 struct Header {
   uint32_t magic;
   int32_t width;
@@ -148,10 +150,52 @@ RowToRgba row_to_rgba_of(ILint format, ILint type) {
   }
 }
 
+uint32_t big_endian(const unsigned char* bytes, int count) {
+  uint32_t value = 0;
+  for (int i = 0; i < count; ++i) value = value << 8 | bytes[i];
+  return value;
+}
+
+// The size a PNG or JPEG file states before its pixels (the formats of big
+// photographs), so that the program can make the texture's storage while
+// DevIL decodes; 0 x 0 for other files and when unsure. Only a guess: the
+// decoded picture's size decides.
+Header stated_size(const char* path) {
+  Header size{kMagic, 0, 0};
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  unsigned char head[24];
+  if (fd < 0 || pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) {
+    if (fd >= 0) close(fd);
+    return size;
+  }
+  if (std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0 && std::memcmp(head + 12, "IHDR", 4) == 0) {
+    size.width = static_cast<int32_t>(big_endian(head + 16, 4));
+    size.height = static_cast<int32_t>(big_endian(head + 20, 4));
+  } else if (head[0] == 0xFF && head[1] == 0xD8) {
+    // JPEG: from the start marker, segments of a marker and a length, up to
+    // the frame header (SOF0 to SOF15, but DHT, JPG and DAC): its length,
+    // precision, then height and width.
+    off_t at = 2;
+    unsigned char segment[9];
+    for (int seen = 0; seen < 256 && pread(fd, segment, 9, at) == 9 && segment[0] == 0xFF; ++seen) {
+      const unsigned char kind = segment[1];
+      if (kind >= 0xC0 && kind <= 0xCF && kind != 0xC4 && kind != 0xC8 && kind != 0xCC) {
+        size.height = static_cast<int32_t>(big_endian(segment + 5, 2));
+        size.width = static_cast<int32_t>(big_endian(segment + 7, 2));
+        break;
+      }
+      at += kind == 0xFF ? 1 : 2 + static_cast<off_t>(big_endian(segment + 2, 2));  // fill byte
+    }
+  }
+  close(fd);
+  if (!sane(size.width, size.height)) size.width = size.height = 0;
+  return size;
+}
+
 // The child: only DevIL's decoding and plain system calls, then _exit, so
 // that nothing of the parent's windowing or GL state runs here. Sends the
-// picture as the texture wants it into `fd`: the header, then RGBA rows,
-// bottom row first, no side longer than max_side.
+// picture as the texture wants it into `fd`: the stated size, the header,
+// then RGBA rows, bottom row first, no side longer than max_side.
 [[noreturn]] void decode_in_child(const char* path, int max_side, int fd) {
   std::signal(SIGALRM, SIG_DFL);
   std::signal(SIGXCPU, SIG_DFL);
@@ -162,6 +206,10 @@ RowToRgba row_to_rgba_of(ILint format, ILint type) {
 
   struct stat st;
   if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) _exit(1);
+  Header stated = stated_size(path);
+  stated.width = std::min(stated.width, max_side);
+  stated.height = std::min(stated.height, max_side);
+  if (!write_all(fd, &stated, sizeof stated)) _exit(1);
   no_devil_error();
   ILuint image = 0;
   ilGenImages(1, &image);
@@ -377,17 +425,31 @@ PictureDecoder::~PictureDecoder() { finish(); }
 
 bool PictureDecoder::start(const char* path, int max_side) {
   finish();
-  width_ = height_ = rows_read_ = 0;
+  stated_width_ = stated_height_ = width_ = height_ = rows_read_ = 0;
   if (!path || max_side < 1) return false;
+  max_side_ = max_side;
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return false;
   fcntl(fds[1], F_SETPIPE_SZ, kPipeBytes);  // the default size serves too, only slower
   decoding_ = request_decoding(path, max_side, fds[1]);
   close(fds[1]);
   fd_ = fds[0];
+  Header stated{};
+  if (!decoding_ || !read_all(fd_, &stated, sizeof stated) || stated.magic != kMagic) {
+    finish();
+    return false;
+  }
+  if (sane(stated.width, stated.height) && stated.width <= max_side && stated.height <= max_side) {
+    stated_width_ = stated.width;
+    stated_height_ = stated.height;
+  }
+  return true;
+}
+
+bool PictureDecoder::wait_for_size() {
   Header header{};
-  if (!decoding_ || !read_all(fd_, &header, sizeof header) || header.magic != kMagic ||
-      !sane(header.width, header.height) || header.width > max_side || header.height > max_side) {
+  if (fd_ < 0 || width_ > 0 || !read_all(fd_, &header, sizeof header) || header.magic != kMagic ||
+      !sane(header.width, header.height) || header.width > max_side_ || header.height > max_side_) {
     finish();
     return false;
   }
@@ -419,15 +481,6 @@ bool PictureDecoder::finish() {
 }
 
 uint32_t texture_from_decoder(PictureDecoder& decoder, uint32_t into) {
-  const int width = decoder.width(), height = decoder.height();
-  const int rows_per_band = sane(width, height) ? std::min(band_rows(width), height) : 0;
-  std::unique_ptr<unsigned char[]> band(
-      new (std::nothrow) unsigned char[static_cast<size_t>(width) * 4 *
-                                       static_cast<size_t>(rows_per_band)]);
-  if (rows_per_band == 0 || !band) {
-    decoder.finish();
-    return 0;
-  }
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
   GLuint texture = into;
@@ -447,8 +500,23 @@ uint32_t texture_from_decoder(PictureDecoder& decoder, uint32_t into) {
   glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
   glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-  bool made = glGetError() == GL_NO_ERROR;
+  // Making the storage takes the renderer about as long as decoding (it
+  // clears every page of it): done while the child decodes, when the file
+  // says what size to expect.
+  const auto make_storage = [](int width, int height) {
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  };
+  if (decoder.stated_width() > 0) make_storage(decoder.stated_width(), decoder.stated_height());
+  bool made = decoder.wait_for_size();
+  const int width = decoder.width(), height = decoder.height();
+  if (made && (width != decoder.stated_width() || height != decoder.stated_height()))
+    make_storage(width, height);
+  while (glGetError() != GL_NO_ERROR) made = false;
+  const int rows_per_band = made ? std::min(band_rows(width), height) : 0;
+  std::unique_ptr<unsigned char[]> band(
+      new (std::nothrow) unsigned char[static_cast<size_t>(width) * 4 *
+                                       static_cast<size_t>(rows_per_band)]);
+  made = made && band;
   for (int row = 0; made && row < height; row += rows_per_band) {
     const int rows = std::min(rows_per_band, height - row);
     made = decoder.read_rows(rows, band.get());

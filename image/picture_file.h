@@ -41,10 +41,19 @@ class PictureDecoder {
   // Finishes.
   ~PictureDecoder();
 
-  // Starts decoding and waits until the picture's size is known. False,
-  // with no child left, when the file is unreadable as above. One decoder
-  // at a time: the one before must have finished.
+  // Starts decoding; returns once the child has read the size the file
+  // states, long before the picture is decoded. False, with no child left,
+  // when the file is not a regular file. One decoder at a time: the one
+  // before must have finished.
   bool start(const char* path, int max_side);
+  // The size the file states (PNG and JPEG; 0 x 0 when unknown), as it will
+  // come when no side is longer than max_side: a guess, the decoded
+  // picture decides.
+  int stated_width() const { return stated_width_; }
+  int stated_height() const { return stated_height_; }
+  // Waits until the picture is decoded; false, with no child left, when it
+  // is unreadable as above.
+  bool wait_for_size();
   int width() const { return width_; }
   int height() const { return height_; }
   // The next `rows` rows into `out` (rows * width * 4 bytes); false when
@@ -57,6 +66,8 @@ class PictureDecoder {
  private:
   int fd_ = -1;            // the pipe the rows come through
   bool decoding_ = false;  // a child was started and its end not yet heard of
+  int max_side_ = 0;
+  int stated_width_ = 0, stated_height_ = 0;
   int width_ = 0, height_ = 0, rows_read_ = 0;
 };
 
