@@ -162,7 +162,7 @@ uint32_t big_endian(const unsigned char* bytes, int count) {
 // decoded picture's size decides.
 Header stated_size(const char* path) {
   Header size{kMagic, 0, 0};
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   unsigned char head[24];
   if (fd < 0 || pread(fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) {
     if (fd >= 0) close(fd);
@@ -298,6 +298,10 @@ constexpr uint32_t kMaxPathBytes = 1 << 20;
 
 int spawner_socket = -1;
 pid_t spawner_pid = -1;
+// The process that started it: a process forked from the program that
+// calls exit() runs the program's exit handlers too, and must leave the
+// program's spawner alone.
+pid_t spawner_owner = -1;
 
 // A request with its pipe; false at the end of the program's requests.
 bool receive_request(int socket, Request* request, int* pipe_fd, std::string* path) {
@@ -346,6 +350,7 @@ bool receive_request(int socket, Request* request, int* pipe_fd, std::string* pa
 }
 
 void stop_spawner() {
+  if (spawner_owner != getpid()) return;
   if (spawner_socket >= 0) close(spawner_socket);
   if (spawner_pid > 0) {
     kill(spawner_pid, SIGKILL);
@@ -372,6 +377,7 @@ bool start_spawner() {
   }
   spawner_socket = fds[0];
   spawner_pid = pid;
+  spawner_owner = getpid();
   return true;
 }
 

@@ -32,35 +32,36 @@ constexpr uint64_t kMaxPicturePixels = uint64_t{1} << 28;
 // than the renderer takes (GL_MAX_TEXTURE_SIZE) comes scaled down to it
 // with bilinear filtering, each side on its own, as DevIL's GL layer did.
 // Reports nothing itself (what DevIL's libraries print still reaches
-// standard error).
+// standard error). The children come from a small process of the
+// program's, started at the first picture and ended when the program
+// exits (see picture_file.cpp).
 class PictureDecoder {
  public:
   PictureDecoder() = default;
   PictureDecoder(const PictureDecoder&) = delete;
   PictureDecoder& operator=(const PictureDecoder&) = delete;
-  // Finishes.
-  ~PictureDecoder();
+  ~PictureDecoder();  // finishes
 
   // Starts decoding; returns once the child has read the size the file
-  // states, long before the picture is decoded. False, with no child left,
-  // when the file is not a regular file. One decoder at a time: the one
-  // before must have finished.
+  // states, long before the picture is decoded. False, with the child
+  // ended, when the file is not a regular file. One decoder at a time: the
+  // one before must have finished.
   bool start(const char* path, int max_side);
   // The size the file states (PNG and JPEG; 0 x 0 when unknown), as it will
   // come when no side is longer than max_side: a guess, the decoded
   // picture decides.
   int stated_width() const { return stated_width_; }
   int stated_height() const { return stated_height_; }
-  // Waits until the picture is decoded; false, with no child left, when it
-  // is unreadable as above.
+  // Waits until the picture is decoded; false, with the child ended, when
+  // it is unreadable as above.
   bool wait_for_size();
   int width() const { return width_; }
   int height() const { return height_; }
   // The next `rows` rows into `out` (rows * width * 4 bytes); false when
   // the child fails before they are all there or there are fewer left.
   bool read_rows(int rows, unsigned char* out);
-  // Waits for the child: true when every row was read and it ended
-  // cleanly. A child with rows left to send is ended first.
+  // Waits for the child to end: true when every row was read and it ended
+  // cleanly. A child with rows left to send ends at its next write.
   bool finish();
 
  private:
@@ -75,8 +76,9 @@ class PictureDecoder {
 // draw it current, no pixel buffer bound for unpacking): a new one, or the
 // texture `into` filled again when that is not 0. Made as DevIL's GL layer
 // made them: internal format RGBA with 8 bits a component, linear
-// filtering both ways, no mipmaps, repeating at both edges. Finishes the
-// decoder. Leaves the bound texture and the pixel-store state as it found
+// filtering both ways, no mipmaps, repeating at both edges. Makes the
+// storage while the child decodes when the file states its size. Finishes
+// the decoder. Leaves the bound texture and the pixel-store state as it found
 // them. 0 when the rows do not all come or the renderer cannot make the
 // texture (a new texture is then deleted again; `into` keeps what came).
 uint32_t texture_from_decoder(PictureDecoder& decoder, uint32_t into = 0);
