@@ -215,7 +215,8 @@ std::vector<int> texture_seen(GLuint texture) {
 // The texture of every kind of picture is the one DevIL's own road made
 // (decoded and turned to RGBA by DevIL, made a texture by its GL layer):
 // either row order, odd widths, grey, alpha, palettes, 16 bits a channel,
-// and a picture wider than the renderer's textures, which is scaled down.
+// JPEG, and a picture wider than the renderer's textures, which is scaled
+// down.
 TEST_F(SourceImage, EveryKindOfPictureMakesTheTextureDevilsGlLayerMade) {
   const std::string pic = app.dir().file("pic.ppm");
   const std::string alpha = " -alpha set -channel A -fx i/w +channel";
@@ -224,7 +225,8 @@ TEST_F(SourceImage, EveryKindOfPictureMakesTheTextureDevilsGlLayerMade) {
       {"top-first.ppm", ""}, {"bgr-bottom-first.tga", ""},
       {"bgra.tga", alpha},   {"PNG32:rgba.png", alpha},
       {"grey.png", grey},    {"grey-alpha.png", grey + alpha + " -define png:color-type=4"},
-      {"palette.gif", ""},   {"png48:deep.png", ""}};
+      {"palette.gif", ""},   {"png48:deep.png", ""},
+      {"photo.jpg", ""}};
   std::vector<std::string> made;
   for (const auto& [to, options] : kinds) {
     const size_t colon = to.find(':') + 1;  // 0 without a format prefix
@@ -248,8 +250,14 @@ TEST_F(SourceImage, EveryKindOfPictureMakesTheTextureDevilsGlLayerMade) {
     ASSERT_TRUE(ilLoadImage(path.c_str()) && ilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE)) << path;
     const GLuint devils = ilutGLBindTexImage();
     ilDeleteImages(1, &image);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
     const GLuint ours = load_picture_texture(path.c_str());
     ASSERT_NE(ours, 0u) << path;
+    GLint bound = 0, alignment = 0;  // left as they were: DevIL's texture bound
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(static_cast<GLuint>(bound), devils);
+    EXPECT_EQ(alignment, 8);
     EXPECT_TRUE(texture_seen(ours) == texture_seen(devils)) << path;
     release_picture_texture(ours);
     release_picture_texture(devils);
