@@ -425,7 +425,47 @@ bool request_decoding(const char* path, int max_side, int pipe_fd) {
   return false;
 }
 
-}  // namespace
+// --- the program's side -------------------------------------------------------
+
+// A picture file being decoded by a child of the spawner, read as the
+// texture wants it: width x height RGBA pixels, rows back to back, the
+// bottom row first, no side longer than max_side.
+class PictureDecoder {
+ public:
+  PictureDecoder() = default;
+  PictureDecoder(const PictureDecoder&) = delete;
+  PictureDecoder& operator=(const PictureDecoder&) = delete;
+  ~PictureDecoder();  // finishes
+
+  // Starts decoding; returns once the child has read the size the file
+  // states, long before the picture is decoded. False, with the child
+  // ended, when the file is not a regular file. One decoder at a time: the
+  // spawner answers the requests in turn.
+  bool start(const char* path, int max_side);
+  // The size the file states (PNG and JPEG; 0 x 0 when unknown), as it will
+  // come when no side is longer than max_side: a guess, the decoded
+  // picture decides.
+  int stated_width() const { return stated_width_; }
+  int stated_height() const { return stated_height_; }
+  // Waits until the picture is decoded; false, with the child ended, when
+  // it is unreadable as above.
+  bool wait_for_size();
+  int width() const { return width_; }
+  int height() const { return height_; }
+  // The next `rows` rows into `out` (rows * width * 4 bytes); false when
+  // the child fails before they are all there or there are fewer left.
+  bool read_rows(int rows, unsigned char* out);
+  // Waits for the child to end: true when every row was read and it ended
+  // cleanly. A child with rows left to send ends at its next write.
+  bool finish();
+
+ private:
+  int fd_ = -1;            // the pipe the rows come through
+  bool decoding_ = false;  // a child was started and its end not yet heard of
+  int max_side_ = 0;
+  int stated_width_ = 0, stated_height_ = 0;
+  int width_ = 0, height_ = 0, rows_read_ = 0;
+};
 
 PictureDecoder::~PictureDecoder() { finish(); }
 
@@ -486,6 +526,11 @@ bool PictureDecoder::finish() {
   return all_read && ended == 0;
 }
 
+// The texture of a started decoder's picture, as load_picture_texture
+// makes it: a new one, or the texture `into` filled again when that is not
+// 0. Finishes the decoder. 0 when the rows do not all come or the renderer
+// cannot make the texture (a new texture is then deleted again; `into`
+// keeps what came).
 uint32_t texture_from_decoder(PictureDecoder& decoder, uint32_t into) {
   GLint bound = 0;
   glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
@@ -537,6 +582,8 @@ uint32_t texture_from_decoder(PictureDecoder& decoder, uint32_t into) {
   if (into == 0) glDeleteTextures(1, &texture);
   return 0;
 }
+
+}  // namespace
 
 uint32_t load_picture_texture(const char* path) { return reload_picture_texture(path, 0); }
 

@@ -26,64 +26,18 @@
 // 2^28 pixels (16384 x 16384): 1 GiB as RGBA bytes.
 constexpr uint64_t kMaxPicturePixels = uint64_t{1} << 28;
 
-// A picture file being decoded in a child process (DevIL's IL and ILU
-// initialised), read as the texture wants it: width x height RGBA pixels,
-// rows back to back, the bottom row first. A picture with a side longer
-// than the renderer takes (GL_MAX_TEXTURE_SIZE) comes scaled down to it
-// with bilinear filtering, each side on its own, as DevIL's GL layer did.
-// Reports nothing itself (what DevIL's libraries print still reaches
-// standard error). The children come from a small process of the
-// program's, started at the first picture and ended when the program
-// exits (see picture_file.cpp).
-class PictureDecoder {
- public:
-  PictureDecoder() = default;
-  PictureDecoder(const PictureDecoder&) = delete;
-  PictureDecoder& operator=(const PictureDecoder&) = delete;
-  ~PictureDecoder();  // finishes
-
-  // Starts decoding; returns once the child has read the size the file
-  // states, long before the picture is decoded. False, with the child
-  // ended, when the file is not a regular file. One decoder at a time: the
-  // one before must have finished.
-  bool start(const char* path, int max_side);
-  // The size the file states (PNG and JPEG; 0 x 0 when unknown), as it will
-  // come when no side is longer than max_side: a guess, the decoded
-  // picture decides.
-  int stated_width() const { return stated_width_; }
-  int stated_height() const { return stated_height_; }
-  // Waits until the picture is decoded; false, with the child ended, when
-  // it is unreadable as above.
-  bool wait_for_size();
-  int width() const { return width_; }
-  int height() const { return height_; }
-  // The next `rows` rows into `out` (rows * width * 4 bytes); false when
-  // the child fails before they are all there or there are fewer left.
-  bool read_rows(int rows, unsigned char* out);
-  // Waits for the child to end: true when every row was read and it ended
-  // cleanly. A child with rows left to send ends at its next write.
-  bool finish();
-
- private:
-  int fd_ = -1;            // the pipe the rows come through
-  bool decoding_ = false;  // a child was started and its end not yet heard of
-  int max_side_ = 0;
-  int stated_width_ = 0, stated_height_ = 0;
-  int width_ = 0, height_ = 0, rows_read_ = 0;
-};
-
-// The OpenGL texture of a started decoder's picture (the context that will
-// draw it current, no pixel buffer bound for unpacking): a new one, or the
-// texture `into` filled again when that is not 0. Made as DevIL's GL layer
-// made them: internal format RGBA with 8 bits a component, linear
-// filtering both ways, no mipmaps, repeating at both edges. Makes the
-// storage while the child decodes when the file states its size. Finishes
-// the decoder. Leaves the bound texture and the pixel-store state as it found
-// them. 0 when the rows do not all come or the renderer cannot make the
-// texture (a new texture is then deleted again; `into` keeps what came).
-uint32_t texture_from_decoder(PictureDecoder& decoder, uint32_t into = 0);
-
-// Both: what the program uses where it would call ilutGLLoadImage.
+// The picture's OpenGL texture, made as DevIL's GL layer made them
+// (ilutGLLoadImage): the picture upright (its bottom row at texture row 0),
+// scaled down with bilinear filtering to the renderer's largest texture
+// (GL_MAX_TEXTURE_SIZE) on a side that is longer, internal format RGBA
+// with 8 bits a component, linear filtering both ways, no mipmaps,
+// repeating at both edges. Needs the context that will draw it current
+// and no pixel buffer bound for unpacking; leaves the bound texture and the
+// pixel-store state as it found them. 0 when the file is unreadable as
+// above or the renderer cannot make the texture. The first call starts the
+// spawner (see picture_file.cpp), a small process that stays until the
+// program exits. DevIL's IL and ILU must be initialised. Reports nothing
+// itself (what DevIL's libraries print still reaches standard error).
 uint32_t load_picture_texture(const char* path);
 
 // The same into the texture of the picture it replaces, which keeps its
