@@ -14,8 +14,9 @@
 //                      Image), then glFinish
 //   BM_Reload          reload_picture_texture into the texture of the same
 //                      picture (every later Load Image), then glFinish
-//   BM_BaselineLoad,   the same on the road before this program decoded
-//   BM_BaselineReload  into shared memory, kept here to be timed beside it
+//   BM_BaselineLoad,   the same on the road before (the whole picture
+//   BM_BaselineReload  through a pipe into the program, the texture made by
+//                      DevIL's GL layer), kept here to be timed beside it
 //
 // Two runs, each with the decode beside it and its repetitions
 // interleaved at random, so that a busy moment of the shared machine falls
