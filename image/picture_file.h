@@ -3,9 +3,17 @@
 // crash, a cut-off TGA file loads "successfully" with the missing part left
 // as whatever the heap held, and an 18-byte TGA header claiming 65535 x
 // 65535 pixels keeps the program busy for a minute. So the file is decoded
-// by DevIL in a child process, which can only end itself; the program takes
-// the finished pixels from it and makes the texture with DevIL's own GL
-// layer, as ilutGLLoadImage does.
+// by DevIL in a child process, which can only end itself.
+//
+// The pixels are big (a 64-megapixel photograph is 256 MB as RGBA), so the
+// program holds no copy of its own: the child sends them as the texture
+// wants them (RGBA, bottom row first) through a pipe, a band of rows at a
+// time, and each band goes into the texture as it comes, while the child
+// makes the next. While a picture loads the program holds the texture and
+// one band more. (Shared memory would save the pipe's copies of the bands,
+// which stay in the cache, but costs the program a second whole picture
+// and, on the machines the program was measured on, more time: mapping
+// fresh pages costs more there than copying them.)
 //
 // A file counts as unreadable when it is not a regular file (a folder, a
 // pipe, a device), when DevIL fails or reports an error while reading it,
@@ -13,36 +21,23 @@
 // more than a minute of processor time.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <memory>
 
 // 2^28 pixels (16384 x 16384): 1 GiB as RGBA bytes.
 constexpr uint64_t kMaxPicturePixels = uint64_t{1} << 28;
 
-// A decoded picture: width x height RGBA pixels, rows back to back, first
-// row at the picture's top or bottom as `origin` says (DevIL's
-// IL_ORIGIN_UPPER_LEFT or IL_ORIGIN_LOWER_LEFT).
-struct DecodedPicture {
-  int width = 0;
-  int height = 0;
-  unsigned origin = 0;
-  std::unique_ptr<unsigned char[]> rgba;  // size bytes
-  size_t size = 0;
-};
-
-// Decodes the file in a child process (DevIL initialised). False, with
-// *out emptied, when the file is unreadable as above. Reports nothing itself
-// (what DevIL's libraries print still reaches standard error).
-bool decode_picture_file(const char* path, DecodedPicture* out);
-
-// The OpenGL texture of a decoded picture through DevIL's GL layer (the
-// context that will draw it current, DevIL's renderer set to OpenGL): a new
-// one (ilutGLBindTexImage), or the texture `into` filled again when that is
-// not 0. 0 when DevIL cannot make it.
-uint32_t texture_from_picture(const DecodedPicture& picture, uint32_t into = 0);
-
-// Both: what the program uses where it would call ilutGLLoadImage.
+// The picture's OpenGL texture, made as DevIL's GL layer made them
+// (ilutGLLoadImage): the picture upright (its bottom row at texture row 0),
+// scaled down with bilinear filtering to the renderer's largest texture
+// (GL_MAX_TEXTURE_SIZE) on a side that is longer, internal format RGBA
+// with 8 bits a component, linear filtering both ways, no mipmaps,
+// repeating at both edges. Needs the context that will draw it current
+// and no pixel buffer bound for unpacking; leaves the bound texture and the
+// pixel-store state as it found them. 0 when the file is unreadable as
+// above or the renderer cannot make the texture. The first call starts the
+// spawner (see picture_file.cpp), a small process that stays until the
+// program exits. DevIL's IL and ILU must be initialised. Reports nothing
+// itself (what DevIL's libraries print still reaches standard error).
 uint32_t load_picture_texture(const char* path);
 
 // The same into the texture of the picture it replaces, which keeps its

@@ -182,11 +182,17 @@ TEST(RoughImage, AnEightThousandPixelSquarePngLoadsAndIsStretchedOverTheCanvas) 
 
 namespace {
 
-// The process's resident memory, in kB (0 when it cannot be read).
-long resident_kb(pid_t pid) {
+// A figure of the process's memory, in kB (0 when it cannot be read): by
+// default its resident memory, "VmHWM:" its peak since start or since
+// reset_peak.
+long resident_kb(pid_t pid, const std::string& field = "VmRSS:") {
   const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
-  const std::size_t at = status.find("VmRSS:");
-  return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
+  const std::size_t at = status.find(field);
+  return at == std::string::npos ? 0 : std::atol(status.c_str() + at + field.size());
+}
+
+bool reset_peak(pid_t pid) {
+  return write_file("/proc/" + std::to_string(pid) + "/clear_refs", "5");
 }
 
 }  // namespace
@@ -214,6 +220,29 @@ TEST(RoughImage, TwentyLoadsOfABigPhotoTakeNoMoreMemoryThanOne) {
       e2e::wait_until([&] { return (now = resident_kb(d.app().pid())) < after_one + 10 * 1024; },
                       "memory back to within 10 MB of one load", std::chrono::seconds(10)))
       << now << " kB after twenty loads, " << after_one << " kB after one";
+}
+
+// A load holds the picture's texture and little else: the program's peak
+// memory during a load, the first (a new texture) and the next (the same
+// texture filled again), stays within its memory before plus two RGBA
+// copies of the picture, and room for the capture's arrays.
+TEST(RoughImage, ALoadTakesAtMostTwoCopiesOfThePictureMoreMemoryThanBefore) {
+  Daubwork d;
+  ASSERT_TRUE(
+      write_file(d.dir().file("big.png"), two_colour_png(6000, 4000, {255, 0, 0}, {0, 0, 255})));
+  ASSERT_TRUE(d.set_text("Image Filename: ", "big.png"));
+  const long copy_kb = 6000L * 4000 * 4 / 1024, room_kb = 16 * 1024;
+  for (int load = 1; load <= 2; ++load) {
+    ASSERT_TRUE(d.wait_until_shown());
+    ASSERT_TRUE(reset_peak(d.app().pid()));
+    const long before = resident_kb(d.app().pid());
+    ASSERT_TRUE(d.click_and_wait("Load Image", "Image big.png loaded."));
+    ASSERT_TRUE(d.wait_until_shown());
+    const long peak = resident_kb(d.app().pid(), "VmHWM:");
+    EXPECT_LE(peak - before, 2 * copy_kb + room_kb)
+        << "load " << load << ": " << (peak - before) / 1024 << " MB more than the "
+        << before / 1024 << " MB before; a copy is " << copy_kb / 1024 << " MB";
+  }
 }
 
 namespace {

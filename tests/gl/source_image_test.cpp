@@ -2,8 +2,11 @@
 #include "image/source_image.h"
 
 #include <GL/freeglut.h>
+#include <IL/il.h>
+#include <IL/ilut.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +16,7 @@
 #include "app/state.h"
 #include "app/window_callbacks.h"
 #include "image/edge_map.h"
+#include "image/picture_file.h"
 #include "paint/stroke.h"
 #include "tests/support/app_harness.h"
 #include "tests/support/rgb_image.h"
@@ -183,6 +187,81 @@ TEST_F(SourceImage, TheEdgeMapFollowsTheCaptureAndTheThresholdOnlyAtTheNextOne) 
   size_t edges255 = 0;
   for (unsigned char m : at255) edges255 += m;
   EXPECT_LT(edges255, edges0);
+}
+
+namespace {
+
+// What drawing a texture can show of it: size, component bits, filtering,
+// wrapping, then every texel as RGBA bytes, bottom row first.
+std::vector<int> texture_seen(GLuint texture) {
+  glBindTexture(GL_TEXTURE_2D, texture);
+  std::vector<int> seen;
+  for (GLenum level : {GL_TEXTURE_WIDTH, GL_TEXTURE_HEIGHT, GL_TEXTURE_RED_SIZE,
+                       GL_TEXTURE_GREEN_SIZE, GL_TEXTURE_BLUE_SIZE, GL_TEXTURE_ALPHA_SIZE})
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, level, &seen.emplace_back());
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &seen.emplace_back());
+  for (GLenum parameter :
+       {GL_TEXTURE_MIN_FILTER, GL_TEXTURE_MAG_FILTER, GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T})
+    glGetTexParameteriv(GL_TEXTURE_2D, parameter, &seen.emplace_back());
+  std::vector<unsigned char> texels(static_cast<size_t>(seen[0]) * seen[1] * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  seen.insert(seen.end(), texels.begin(), texels.end());
+  return seen;
+}
+
+}  // namespace
+
+// The texture of every kind of picture is the one DevIL's own road made
+// (decoded and turned to RGBA by DevIL, made a texture by its GL layer):
+// either row order, odd widths, grey, alpha, palettes, 16 bits a channel,
+// JPEG, and a picture wider than the renderer's textures, which is scaled
+// down.
+TEST_F(SourceImage, EveryKindOfPictureMakesTheTextureDevilsGlLayerMade) {
+  const std::string pic = app.dir().file("pic.ppm");
+  const std::string alpha = " -alpha set -channel A -fx i/w +channel";
+  const std::string grey = " -colorspace Gray";
+  const std::pair<std::string, std::string> kinds[] = {
+      {"top-first.ppm", ""}, {"bgr-bottom-first.tga", ""},
+      {"bgra.tga", alpha},   {"PNG32:rgba.png", alpha},
+      {"grey.png", grey},    {"grey-alpha.png", grey + alpha + " -define png:color-type=4"},
+      {"palette.gif", ""},   {"png48:deep.png", ""},
+      {"photo.jpg", ""}};
+  std::vector<std::string> made;
+  for (const auto& [to, options] : kinds) {
+    const size_t colon = to.find(':') + 1;  // 0 without a format prefix
+    made.push_back(app.dir().file(to.substr(colon)));
+    const std::string command =
+        "convert " + pic + options + " " + to.substr(0, colon) + made.back();
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  GLint max_side = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max_side);
+  RgbImage wide{max_side + 9, 3, {}};
+  for (int i = 0; i < wide.width * wide.height * 3; ++i)
+    wide.rgb.push_back(static_cast<unsigned char>(i * 37 % 251));
+  ASSERT_TRUE(write_ppm(app.dir().file("wide.ppm"), wide));
+  made.push_back(app.dir().file("wide.ppm"));
+
+  for (const std::string& path : made) {
+    ILuint image = 0;
+    ilGenImages(1, &image);
+    ilBindImage(image);
+    ASSERT_TRUE(ilLoadImage(path.c_str()) && ilConvertImage(IL_RGBA, IL_UNSIGNED_BYTE)) << path;
+    const GLuint devils = ilutGLBindTexImage();
+    ilDeleteImages(1, &image);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
+    const GLuint ours = load_picture_texture(path.c_str());
+    ASSERT_NE(ours, 0u) << path;
+    GLint bound = 0, alignment = 0;  // left as they were: DevIL's texture bound
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(static_cast<GLuint>(bound), devils);
+    EXPECT_EQ(alignment, 8);
+    EXPECT_TRUE(texture_seen(ours) == texture_seen(devils)) << path;
+    release_picture_texture(ours);
+    release_picture_texture(devils);
+  }
 }
 
 TEST_F(SourceImage, AReshapeWithAPictureLoadedCapturesAtTheNewSizeOnTheNextDrag) {
