@@ -180,17 +180,6 @@ TEST(RoughImage, AnEightThousandPixelSquarePngLoadsAndIsStretchedOverTheCanvas) 
   EXPECT_EQ(d.app().errors(), "");
 }
 
-namespace {
-
-// The process's resident memory, in kB (0 when it cannot be read).
-long resident_kb(pid_t pid) {
-  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
-  const std::size_t at = status.find("VmRSS:");
-  return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
-}
-
-}  // namespace
-
 // A long session loads pictures over and over: each load lets the picture
 // it replaces go, so twenty loads of a 12-megapixel photo take no more
 // memory than one.
@@ -205,14 +194,13 @@ TEST(RoughImage, TwentyLoadsOfABigPhotoTakeNoMoreMemoryThanOne) {
     ASSERT_TRUE(d.click_and_wait("Load Image", "Image photo.ppm loaded."));
     if (i == 0) {
       ASSERT_TRUE(d.wait_until_shown());
-      after_one = resident_kb(d.app().pid());
+      after_one = d.app().resident_kb();
     }
   }
   ASSERT_GT(after_one, 0);
   long now = 0;
-  EXPECT_TRUE(
-      e2e::wait_until([&] { return (now = resident_kb(d.app().pid())) < after_one + 10 * 1024; },
-                      "memory back to within 10 MB of one load", std::chrono::seconds(10)))
+  EXPECT_TRUE(e2e::wait_until([&] { return (now = d.app().resident_kb()) < after_one + 10 * 1024; },
+                              "memory back to within 10 MB of one load", std::chrono::seconds(10)))
       << now << " kB after twenty loads, " << after_one << " kB after one";
 }
 

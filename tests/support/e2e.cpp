@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -535,6 +536,12 @@ App::~App() {
 
 std::string App::output() const { return read_file(out_path_); }
 std::string App::errors() const { return read_file(err_path_); }
+
+long App::resident_kb() const {
+  const std::string status = read_file("/proc/" + std::to_string(pid_) + "/status");
+  const std::size_t at = status.find("VmRSS:");
+  return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
+}
 
 std::vector<std::string> App::lines(Stream stream) const {
   return split_lines(stream == Stream::Out ? output() : errors());

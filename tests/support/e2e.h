@@ -188,6 +188,8 @@ class App {
   App& operator=(const App&) = delete;
 
   pid_t pid() const { return pid_; }
+  // Its resident memory, in kB (0 when it cannot be read).
+  long resident_kb() const;
   std::string output() const;  // all standard output so far
   std::string errors() const;  // all standard error so far
   // Complete lines (ended by a line feed) so far, without the line feed.
