@@ -105,6 +105,7 @@ void paint_stroke(int x, int y) {
     default: break;
   }
   glPopMatrix();
+  canvas_count_drawing(1);
 }
 
 void edge_stroke_angle(int x, int y) {
