@@ -32,6 +32,12 @@ bool known_blank[2] = {true, true};
 // another size.
 bool unshown = true;
 int shown_x = -1, shown_y = -1, shown_w = -1, shown_h = -1;
+// The drawing counted since the last batch ended (see
+// canvas_count_drawing), and the mark placed where that batch ended (null
+// when there is none, or the driver could place none).
+constexpr unsigned kBatch = 32;
+unsigned batch_count = 0;
+GLsync batch_end = nullptr;
 
 GLenum attachment(CanvasBuffer b) {
   return b == CANVAS_BACK ? GL_COLOR_ATTACHMENT0 : GL_COLOR_ATTACHMENT1;
@@ -192,6 +198,21 @@ void canvas_swap(int x, int y, int width, int height) {
   shown_y = y;
   shown_w = width;
   shown_h = height;
+}
+
+void canvas_count_drawing(unsigned count) {
+  batch_count += count;
+  if (batch_count < kBatch) return;
+  batch_count = 0;
+  if (batch_end) {
+    const GLuint64 as_long_as_it_takes = ~GLuint64{0};  // nanoseconds
+    while (glClientWaitSync(batch_end, 0, as_long_as_it_takes) == GL_TIMEOUT_EXPIRED) {
+    }
+    glDeleteSync(batch_end);
+  }
+  // Placing the mark hands the batch to the renderer.
+  batch_end = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+  if (!batch_end) glFinish();  // no marks: wait for this batch instead
 }
 
 bool canvas_needs_showing() { return unshown; }

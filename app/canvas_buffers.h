@@ -46,6 +46,25 @@ void canvas_swap(int x, int y, int width, int height);
 // size. Clearing a buffer that holds only the clear colour changes nothing.
 bool canvas_needs_showing();
 
+// Counts drawing into the canvas, to keep it at most one batch ahead of
+// the painting: 1 for each stroke, and 1 for every kFacesPerCount faces of
+// a model. Every 32 counted end a batch, which goes to the renderer at
+// once, but only after the batch before it has been painted. Call it
+// outside glBegin/glEnd.
+//
+// A software renderer (Mesa's llvmpipe) paints on threads of its own and
+// keeps each batch in memory until it has painted it: some 64 KB a stroke
+// (every stroke moves its frame, and each such change stores a copy of the
+// renderer's drawing state) and a few hundred bytes a triangle. When the
+// drawing runs ahead of the painting, as in a fast drag, batches pile up;
+// and the renderer lets go of a painted batch's memory only when it reuses
+// that batch, so one fast drag left the program hundreds of megabytes
+// bigger for good. One batch ahead, the drawing holds a few megabytes; and
+// the wait costs no speed, since the renderer meanwhile paints the batch
+// just ended, while it is still in the processor's cache.
+constexpr int kFacesPerCount = 256;
+void canvas_count_drawing(unsigned count);
+
 // The targets' size, in pixels.
 int canvas_buffers_width();
 int canvas_buffers_height();

@@ -6,12 +6,18 @@
 //         as a share of one core; at the start-up size and with the window
 //         at 1920 x 1080.
 //   drag  Bursts painted per second during a fast drag: the left button
-//         held and kDragMotions motion events sent as fast as the X server
-//         takes them over the left of the canvas, then one to a corner that
-//         was not painted yet; the time runs from the first event until
-//         that corner shows the last burst. Every motion event paints one
-//         burst (20 Circles strokes of size 10). At a 600 x 600 canvas and
-//         with the window at 1920 x 1080.
+//         held and many motion events sent as fast as the X server takes
+//         them over the left of the canvas, then one to a corner that was
+//         not painted yet; the time runs from the first event until that
+//         corner shows the last burst. Every motion event paints one burst:
+//         3,000 bursts of 20 Circles strokes of size 10 (the defaults) at a
+//         600 x 600 canvas and with the window at 1920 x 1080; 300 bursts
+//         of 100 strokes of size 40 at the 600 x 600 canvas.
+//   memory  How much bigger the program is once a fast drag has been
+//         painted: kFlickMotions motion events sent at once, each a burst
+//         of 100 strokes of size 40; its resident memory after, less
+//         before. With Circles, Lines and the OBJ File brush (the sample
+//         sphere), at the start-up size.
 //
 //   session_bench <baseline program> <program> [repetitions]
 //
@@ -28,6 +34,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/daubwork_e2e.h"
@@ -36,7 +43,17 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr int kIdleSeconds = 10;
-constexpr int kDragMotions = 3000;
+constexpr int kFlickMotions = 300;
+
+// The bursts of a fast drag: how many, and the Stroke Number and Size.
+struct Bursts {
+  const char* name;
+  int motions;
+  const char* number;
+  const char* size;
+};
+const Bursts kDefaultBursts{"", 3000, "20", "10"};
+const Bursts kBigBursts{"big bursts, ", 300, "100", "40"};
 
 struct Size {
   const char* name;
@@ -100,16 +117,27 @@ double idle_share(const std::string& program, const Size& size) {
 }
 
 // Bursts a second during a fast drag.
-double drag_rate(const std::string& program, const Size& size) {
+double drag_rate(const std::string& program, const Size& size, const Bursts& bursts) {
   Session s(program, size);
   if (!s.ok) return NAN;
+  testing::AssertionResult r = s.d.set_text("Stroke Number: ", bursts.number);
+  if (r) r = s.d.set_text("Stroke Size: ", bursts.size);
+  if (r) {
+    s.d.click_canvas(10, 10, e2e::Button::Middle);  // commits the last field
+    r = s.d.wait_until_shown();
+  }
+  if (!r) {
+    std::fprintf(stderr, "session_bench: %s: %s\n", program.c_str(), r.message());
+    return NAN;
+  }
   const e2e::Rect g = s.d.x().geometry(s.d.window());
   const int canvas_w = g.width - s.d.panel_width(), canvas_h = g.height;
   // The sweep stays in the left half; the last point lies in the far
-  // corner, more than a stroke radius (50) and a stroke size (10) away.
+  // corner, more than a stroke radius (50) and a stroke size (40 at most)
+  // away.
   std::vector<e2e::Point> path;
   const int span_x = canvas_w / 2 - 120, span_y = canvas_h - 240;
-  for (int i = 0; i < kDragMotions; ++i) {
+  for (int i = 0; i < bursts.motions; ++i) {
     const double t = i * 0.013;
     path.push_back({60 + static_cast<int>(span_x * (0.5 + 0.5 * std::sin(t * 3.1))),
                     120 + static_cast<int>(span_y * (0.5 + 0.5 * std::sin(t * 2.3)))});
@@ -123,6 +151,37 @@ double drag_rate(const std::string& program, const Size& size) {
   if (!e2e::wait_until(painted, "the last burst", std::chrono::seconds(300))) return NAN;
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return static_cast<double>(path.size() - 1) / seconds;
+}
+
+// How many MB bigger the program is once a fast drag of big bursts of big
+// strokes with `brush` has been painted.
+double growth_after_flick(const std::string& program, const std::string& brush) {
+  Session s(program, kStartup);
+  if (!s.ok) return NAN;
+  Daubwork& d = s.d;
+  testing::AssertionResult r = testing::AssertionSuccess();
+  if (brush == "OBJ File") r = d.click_and_wait("Load OBJ Model", "File length: ");
+  if (r) {
+    d.click(brush);
+    r = d.set_text("Stroke Number: ", "100");
+  }
+  if (r) r = d.set_text("Stroke Size: ", "40");
+  if (r) {
+    d.click_canvas(400, 500, e2e::Button::Middle);  // commits the last field
+    r = d.wait_until_shown();
+  }
+  const long before = d.app().resident_kb();
+  if (r) {
+    d.drag({{60, 60}, {400, 540}}, kFlickMotions);
+    r = d.wait_until_shown();
+  }
+  const long after = d.app().resident_kb();
+  if (!r || before <= 0 || after <= 0) {
+    std::fprintf(stderr, "session_bench: %s, %s: %s\n", program.c_str(), brush.c_str(),
+                 r ? "no resident memory" : r.message());
+    return NAN;
+  }
+  return static_cast<double>(after - before) / 1024.0;
 }
 
 // The median of the runs that gave a figure (a run that failed says why on
@@ -170,12 +229,24 @@ int main(int argc, char** argv) {
     std::printf("idle, %-28s baseline %6.1f %% of a core, shipped %6.2f %%\n", size.name, share[0],
                 share[1]);
   }
-  for (const Size& size : {kCanvas600, kFullHd}) {
+  const std::pair<Size, Bursts> drags[] = {
+      {kCanvas600, kDefaultBursts}, {kFullHd, kDefaultBursts}, {kCanvas600, kBigBursts}};
+  for (const auto& [size, bursts] : drags) {
     double rate[2];
     side_by_side(
-        programs, repetitions, [&](const std::string& p) { return drag_rate(p, size); }, rate);
-    std::printf("drag, %-28s baseline %6.0f bursts/s, shipped %6.0f bursts/s (%.2f x)\n", size.name,
-                rate[0], rate[1], rate[1] / rate[0]);
+        programs, repetitions, [&](const std::string& p) { return drag_rate(p, size, bursts); },
+        rate);
+    const std::string name = std::string(bursts.name) + size.name;
+    std::printf("drag, %-28s baseline %6.0f bursts/s, shipped %6.0f bursts/s (%.2f x)\n",
+                name.c_str(), rate[0], rate[1], rate[1] / rate[0]);
+  }
+  for (const char* brush : {"Circles", "Lines", "OBJ File"}) {
+    double growth[2];
+    side_by_side(
+        programs, repetitions, [&](const std::string& p) { return growth_after_flick(p, brush); },
+        growth);
+    std::printf("memory after a fast drag, %-9s baseline %+7.1f MB, shipped %+7.1f MB\n", brush,
+                growth[0], growth[1]);
   }
   return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 
+#include "app/canvas_buffers.h"
 #include "model/obj_model.h"
 
 ObjDrawCalls obj_gl_calls() {
@@ -34,5 +35,8 @@ void ObjModel::draw_obj_model() const {
       gl.vertex(p[0], p[1], p[2]);
     }
     gl.end();
+    // One stroke of a model of many faces is handed to the renderer a
+    // share at a time.
+    if ((i + 1) % kFacesPerCount == 0) canvas_count_drawing(1);
   }
 }

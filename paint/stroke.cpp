@@ -90,23 +90,26 @@ void paint_stroke(int x, int y) {
   else
     glDisable(GL_DEPTH_TEST);
 
-  const MatrixScope stroke_frame;
-  // The stroke's origin: the canvas point under the pointer, one above the
-  // row the colour came from, at depth -10.
-  const int origin_y = canvas_y(y, vp_h);
-  glTranslatef(static_cast<float>(x), static_cast<float>(origin_y), -10.0f);
-  if (follow_edges == 1) edge_stroke_angle(x, origin_y);
-  const float s = stroke_size_spinner->get_float_val();
-  switch (brush_type) {
-    case BRUSH_CIRCLES: draw_circle(s); break;
-    case BRUSH_LINES: draw_line(s); break;
-    case BRUSH_CROSSES: draw_cross(s); break;
-    case BRUSH_BLOCKS: draw_block(s); break;
-    case BRUSH_OBJ_FILE:
-      if (current_model) paint_obj_brush(*current_model, r, g, b, s, x, y);
-      break;
-    default: break;
+  {
+    const MatrixScope stroke_frame;
+    // The stroke's origin: the canvas point under the pointer, one above
+    // the row the colour came from, at depth -10.
+    const int origin_y = canvas_y(y, vp_h);
+    glTranslatef(static_cast<float>(x), static_cast<float>(origin_y), -10.0f);
+    if (follow_edges == 1) edge_stroke_angle(x, origin_y);
+    const float s = stroke_size_spinner->get_float_val();
+    switch (brush_type) {
+      case BRUSH_CIRCLES: draw_circle(s); break;
+      case BRUSH_LINES: draw_line(s); break;
+      case BRUSH_CROSSES: draw_cross(s); break;
+      case BRUSH_BLOCKS: draw_block(s); break;
+      case BRUSH_OBJ_FILE:
+        if (current_model) paint_obj_brush(*current_model, r, g, b, s, x, y);
+        break;
+      default: break;
+    }
   }
+  canvas_count_drawing(1);
 }
 
 void edge_stroke_angle(int x, int y) {

@@ -63,6 +63,26 @@ TEST(Paint, ADragPaintsThePicturesColoursWhereItWentAndRepeatsExactly) {
   EXPECT_GT(painted, 5000);
 }
 
+// A fast drag brings many motion events at once (a flick, or what piles up
+// while the painting falls behind the mouse). Once its big bursts of big
+// strokes have been painted, the program is no bigger than before.
+TEST(Paint, AFastDragLeavesTheProgramNoBiggerOnceItIsPainted) {
+  Daubwork d;
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+  ASSERT_TRUE(d.set_text("Stroke Number: ", "100"));
+  ASSERT_TRUE(d.set_text("Stroke Size: ", "40"));
+  d.click_canvas(400, 500, e2e::Button::Middle);  // commits the last field
+  ASSERT_TRUE(d.wait_until_shown());
+  const long before = d.app().resident_kb();
+  ASSERT_GT(before, 0);
+  d.drag({{60, 60}, {400, 540}}, 150);
+  ASSERT_TRUE(d.wait_until_shown());
+  ASSERT_GT(non_white_pixels(d.canvas_shot(), 0, 500, 10000, 600), 1000) << "the drag's end";
+  const long after = d.app().resident_kb();
+  EXPECT_LT(after, before + 100 * 1024)
+      << before << " kB before the drag, " << after << " kB after";
+}
+
 TEST(Paint, WithFollowEdgesLinesRunAlongTheStripes) {
   // Horizontal stripes growing brighter upwards: every edge's gradient
   // points up, so the strokes turn a quarter and lie along the stripes.

@@ -180,23 +180,6 @@ TEST(RoughImage, AnEightThousandPixelSquarePngLoadsAndIsStretchedOverTheCanvas) 
   EXPECT_EQ(d.app().errors(), "");
 }
 
-namespace {
-
-// A figure of the process's memory, in kB (0 when it cannot be read): by
-// default its resident memory, "VmHWM:" its peak since start or since
-// reset_peak.
-long resident_kb(pid_t pid, const std::string& field = "VmRSS:") {
-  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
-  const std::size_t at = status.find(field);
-  return at == std::string::npos ? 0 : std::atol(status.c_str() + at + field.size());
-}
-
-bool reset_peak(pid_t pid) {
-  return write_file("/proc/" + std::to_string(pid) + "/clear_refs", "5");
-}
-
-}  // namespace
-
 // A long session loads pictures over and over: each load lets the picture
 // it replaces go, so twenty loads of a 12-megapixel photo take no more
 // memory than one.
@@ -211,14 +194,13 @@ TEST(RoughImage, TwentyLoadsOfABigPhotoTakeNoMoreMemoryThanOne) {
     ASSERT_TRUE(d.click_and_wait("Load Image", "Image photo.ppm loaded."));
     if (i == 0) {
       ASSERT_TRUE(d.wait_until_shown());
-      after_one = resident_kb(d.app().pid());
+      after_one = d.app().resident_kb();
     }
   }
   ASSERT_GT(after_one, 0);
   long now = 0;
-  EXPECT_TRUE(
-      e2e::wait_until([&] { return (now = resident_kb(d.app().pid())) < after_one + 10 * 1024; },
-                      "memory back to within 10 MB of one load", std::chrono::seconds(10)))
+  EXPECT_TRUE(e2e::wait_until([&] { return (now = d.app().resident_kb()) < after_one + 10 * 1024; },
+                              "memory back to within 10 MB of one load", std::chrono::seconds(10)))
       << now << " kB after twenty loads, " << after_one << " kB after one";
 }
 
@@ -234,11 +216,11 @@ TEST(RoughImage, ALoadTakesAtMostTwoCopiesOfThePictureMoreMemoryThanBefore) {
   const long copy_kb = 6000L * 4000 * 4 / 1024, room_kb = 16 * 1024;
   for (int load = 1; load <= 2; ++load) {
     ASSERT_TRUE(d.wait_until_shown());
-    ASSERT_TRUE(reset_peak(d.app().pid()));
-    const long before = resident_kb(d.app().pid());
+    ASSERT_TRUE(d.app().reset_peak());
+    const long before = d.app().resident_kb();
     ASSERT_TRUE(d.click_and_wait("Load Image", "Image big.png loaded."));
     ASSERT_TRUE(d.wait_until_shown());
-    const long peak = resident_kb(d.app().pid(), "VmHWM:");
+    const long peak = d.app().peak_kb();
     EXPECT_LE(peak - before, 2 * copy_kb + room_kb)
         << "load " << load << ": " << (peak - before) / 1024 << " MB more than the "
         << before / 1024 << " MB before; a copy is " << copy_kb / 1024 << " MB";

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
@@ -552,6 +553,21 @@ App::~App() {
 
 std::string App::output() const { return read_file(out_path_); }
 std::string App::errors() const { return read_file(err_path_); }
+
+namespace {
+// A figure of /proc/<pid>/status, in kB; 0 when it cannot be read.
+long status_kb(pid_t pid, const std::string& field) {
+  const std::string status = read_file("/proc/" + std::to_string(pid) + "/status");
+  const std::size_t at = status.find(field);
+  return at == std::string::npos ? 0 : std::atol(status.c_str() + at + field.size());
+}
+}  // namespace
+
+long App::resident_kb() const { return status_kb(pid_, "VmRSS:"); }
+long App::peak_kb() const { return status_kb(pid_, "VmHWM:"); }
+bool App::reset_peak() const {
+  return write_file("/proc/" + std::to_string(pid_) + "/clear_refs", "5");
+}
 
 std::vector<std::string> App::lines(Stream stream) const {
   return split_lines(stream == Stream::Out ? output() : errors());

@@ -190,6 +190,11 @@ class App {
   App& operator=(const App&) = delete;
 
   pid_t pid() const { return pid_; }
+  // Its resident memory, in kB (0 when it cannot be read), and the most it
+  // has held since it started or since reset_peak.
+  long resident_kb() const;
+  long peak_kb() const;
+  bool reset_peak() const;
   std::string output() const;  // all standard output so far
   std::string errors() const;  // all standard error so far
   // Complete lines (ended by a line feed) so far, without the line feed.
