@@ -21,6 +21,9 @@ void start_daubwork() {
   // Console lines appear as they are printed, also when the console is a
   // pipe or a log file.
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  // Pictures are decoded in processes of their own, which come from one
+  // forked now, while the program is small.
+  start_picture_decoding();
 
   // GLUT needs glutInit first; the program hands it no options.
   int argc = 1;

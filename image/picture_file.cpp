@@ -282,7 +282,10 @@ bool exited_cleanly(pid_t pid) {
 // upload then writes would be copied first, as the child still holds it:
 // on a 64-megapixel picture that costs more than the decoding. So the
 // decoding children come from a small process, forked from the program
-// once, at its first picture, before any big texture exists: the spawner.
+// once, as it starts (start_picture_decoding) or at its first picture at
+// the latest: the spawner. Started before the window exists, it shares
+// next to nothing with the program; started later, it would keep the
+// pages the program has since changed.
 // It takes requests on a socket (the path, the longest side and, passed
 // along, the pipe the child is to write into), forks a child for each, and
 // answers with one byte when the child has ended: 0 when it ended cleanly.
@@ -333,6 +336,10 @@ bool receive_request(int socket, Request* request, int* pipe_fd, std::string* pa
   if (socket > 3) close_range(3, static_cast<unsigned>(socket) - 1, 0);
   close_range(static_cast<unsigned>(socket) + 1, ~0u, 0);
   std::signal(SIGPIPE, SIG_DFL);
+  // The children decode with DevIL, which the program may not have set up
+  // yet when it started the spawner.
+  ilInit();
+  iluInit();
   for (;;) {
     Request request{};
     int pipe_fd = -1;
@@ -408,6 +415,14 @@ bool send_all(int socket, const void* data, size_t size, int pass_fd = -1) {
   }
   return true;
 }
+
+}  // namespace
+
+void start_picture_decoding() {
+  if (spawner_pid < 0) start_spawner();
+}
+
+namespace {
 
 // Has the spawner start a child that decodes `path` into `pipe_fd`; starts
 // the spawner first, or again when it has gone.

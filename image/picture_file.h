@@ -26,6 +26,11 @@
 // 2^28 pixels (16384 x 16384): 1 GiB as RGBA bytes.
 constexpr uint64_t kMaxPicturePixels = uint64_t{1} << 28;
 
+// Starts the small process the decoding children come from (see
+// picture_file.cpp), best before the program has grown: the program calls
+// it first thing. Without it the first load starts it.
+void start_picture_decoding();
+
 // The picture's OpenGL texture, made as DevIL's GL layer made them
 // (ilutGLLoadImage): the picture upright (its bottom row at texture row 0),
 // scaled down with bilinear filtering to the renderer's largest texture
@@ -34,9 +39,8 @@ constexpr uint64_t kMaxPicturePixels = uint64_t{1} << 28;
 // repeating at both edges. Needs the context that will draw it current
 // and no pixel buffer bound for unpacking; leaves the bound texture and the
 // pixel-store state as it found them. 0 when the file is unreadable as
-// above or the renderer cannot make the texture. The first call starts the
-// spawner (see picture_file.cpp), a small process that stays until the
-// program exits. DevIL's IL and ILU must be initialised. Reports nothing
+// above or the renderer cannot make the texture. The decoding process stays
+// until the program exits. Reports nothing
 // itself (what DevIL's libraries print still reaches standard error).
 uint32_t load_picture_texture(const char* path);
 
