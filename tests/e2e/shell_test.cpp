@@ -195,7 +195,8 @@ std::string on_display(Daubwork& d, const std::string& command) {
 
 // A path copied in another program is pasted (its line feed left out),
 // the field's text is copied out to other programs, a name in another
-// script is typed, and Shift+Tab goes back a field.
+// script is typed, the primary selection is pasted with the middle button,
+// and Shift+Tab goes back a field.
 TEST(Shell, FieldsTakePastedTextAnyScriptAndShiftTab) {
   Daubwork d;
   std::filesystem::copy_file(d.dir().file("image1.jpg"), d.dir().file("кот.jpg"));
@@ -219,6 +220,13 @@ TEST(Shell, FieldsTakePastedTextAnyScriptAndShiftTab) {
   ASSERT_TRUE(d.x().key("ctrl+a"));
   on_display(d, "xdotool type --delay 100 'кот.jpg'");
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image кот.jpg loaded."));
+
+  // A middle click pastes the text last selected anywhere.
+  on_display(d, "sh -c 'printf image1.jpg | xclip -selection primary' >/dev/null");
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  for (const char* k : {"ctrl+a", "BackSpace"}) ASSERT_TRUE(d.x().key(k));
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2, e2e::Button::Middle);
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
 
   // Stroke Number 1 and Radius 9: one stroke a motion, near the pointer.
   // Were Shift+Tab lost, Number would stay 20 and Radius become 91.
