@@ -25,14 +25,15 @@ std::vector<unsigned long> icon_property() {
   std::vector<unsigned long> value;
   for (const IconFile& icon : kIcons) {
     int w = 0, h = 0, channels = 0;
-    unsigned char* rgba = stbi_load_from_memory(icon.png, static_cast<int>(icon.size), &w, &h,
-                                                &channels, 4);
+    unsigned char* rgba =
+        stbi_load_from_memory(icon.png, static_cast<int>(icon.size), &w, &h, &channels, 4);
     if (!rgba) continue;
     value.push_back(static_cast<unsigned long>(w));
     value.push_back(static_cast<unsigned long>(h));
     for (size_t i = 0; i < static_cast<size_t>(w) * static_cast<size_t>(h); ++i) {
       const unsigned char* p = rgba + 4 * i;
-      value.push_back(static_cast<unsigned long>(p[3]) << 24 | static_cast<unsigned long>(p[0]) << 16 |
+      value.push_back(static_cast<unsigned long>(p[3]) << 24 |
+                      static_cast<unsigned long>(p[0]) << 16 |
                       static_cast<unsigned long>(p[1]) << 8 | p[2]);
     }
     stbi_image_free(rgba);
@@ -54,8 +55,8 @@ void set_window_identity() {
   XSetClassHint(display, window, &hint);
   const std::vector<unsigned long> icon = icon_property();
   if (!icon.empty()) {
-    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_ICON", False), XA_CARDINAL,
-                    32, PropModeReplace, reinterpret_cast<const unsigned char*>(icon.data()),
+    XChangeProperty(display, window, XInternAtom(display, "_NET_WM_ICON", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(icon.data()),
                     static_cast<int>(icon.size()));
   }
   XFlush(display);

@@ -202,7 +202,8 @@ TEST(Shell, FieldsTakePastedTextAnyScriptAndShiftTab) {
   std::filesystem::copy_file(d.dir().file("image1.jpg"), d.dir().file("кот.jpg"));
   const std::string path = d.dir().file("image1.jpg");
   // xclip stays behind to serve the clipboard: not on the output pipe.
-  on_display(d, "sh -c 'printf \"%s\\n\" \"" + path + "\" | xclip -selection clipboard' >/dev/null");
+  on_display(d,
+             "sh -c 'printf \"%s\\n\" \"" + path + "\" | xclip -selection clipboard' >/dev/null");
   const Daubwork::Control& field = d.control("Image Filename: ");
   d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
   ASSERT_TRUE(d.x().key("ctrl+a"));

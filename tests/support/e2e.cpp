@@ -400,8 +400,8 @@ void XServer::drag(Window window, const std::vector<Point>& path, Button button,
   release(button);
 }
 
-testing::AssertionResult XServer::key_sym(unsigned long keysym, const std::string& name,
-                                          bool shift, bool ctrl) {
+testing::AssertionResult XServer::key_sym(unsigned long keysym, const std::string& name, bool shift,
+                                          bool ctrl) {
   const KeyCode code = XKeysymToKeycode(display_, keysym);
   if (code == 0)
     return testing::AssertionFailure() << "no key for \"" << name << "\" in the keymap";

@@ -1,11 +1,11 @@
 // The spinner's value logic: limits, typed text and arrow steps, without
 // any window.
+#include "glui/glui_value.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
-
-#include "glui/glui_value.h"
 
 namespace {
 
