@@ -51,3 +51,25 @@ class CapabilityScope {
   bool was_on_;
   bool on_;
 };
+
+// The texture bound to GL_TEXTURE_2D, bound again at the block's end.
+class TextureBindingScope {
+ public:
+  TextureBindingScope() { glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound_); }
+  ~TextureBindingScope() { glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound_)); }
+  TextureBindingScope(const TextureBindingScope&) = delete;
+  TextureBindingScope& operator=(const TextureBindingScope&) = delete;
+
+ private:
+  GLint bound_ = 0;
+};
+
+// The whole pixel-store state (every glPixelStorei parameter) saved for
+// the block.
+class ClientPixelStoreScope {
+ public:
+  ClientPixelStoreScope() { glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT); }
+  ~ClientPixelStoreScope() { glPopClientAttrib(); }
+  ClientPixelStoreScope(const ClientPixelStoreScope&) = delete;
+  ClientPixelStoreScope& operator=(const ClientPixelStoreScope&) = delete;
+};

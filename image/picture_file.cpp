@@ -19,6 +19,7 @@
 #include <new>
 #include <string>
 
+#include "app/gl_scope.h"
 #include "base/fd_io.h"
 
 namespace {
@@ -547,8 +548,7 @@ bool PictureDecoder::finish() {
 // cannot make the texture (a new texture is then deleted again; `into`
 // keeps what came).
 uint32_t texture_from_decoder(PictureDecoder& decoder, uint32_t into) {
-  GLint bound = 0;
-  glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+  const TextureBindingScope binding;
   GLuint texture = into;
   if (texture == 0) glGenTextures(1, &texture);
   // The upload is judged by the errors it raises itself.
@@ -559,40 +559,43 @@ uint32_t texture_from_decoder(PictureDecoder& decoder, uint32_t into) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  // Rows back to back, nothing skipped: the bands' own layout.
-  glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-  glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
-  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-  glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-  glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  // Making the storage takes the renderer about as long as decoding (it
-  // clears every page of it): done while the child decodes, when the file
-  // says what size to expect.
-  const auto make_storage = [](int width, int height) {
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-  };
-  if (decoder.stated_width() > 0) make_storage(decoder.stated_width(), decoder.stated_height());
-  bool made = decoder.wait_for_size();
-  const int width = decoder.width(), height = decoder.height();
-  if (made && (width != decoder.stated_width() || height != decoder.stated_height()))
-    make_storage(width, height);
-  while (glGetError() != GL_NO_ERROR) made = false;
-  const int rows_per_band = made ? std::min(band_rows(width), height) : 0;
-  std::unique_ptr<unsigned char[]> band(
-      new (std::nothrow) unsigned char[static_cast<size_t>(width) * 4 *
-                                       static_cast<size_t>(rows_per_band)]);
-  made = made && band;
-  for (int row = 0; made && row < height; row += rows_per_band) {
-    const int rows = std::min(rows_per_band, height - row);
-    made = decoder.read_rows(rows, band.get());
-    if (made)
-      glTexSubImage2D(GL_TEXTURE_2D, 0, 0, row, width, rows, GL_RGBA, GL_UNSIGNED_BYTE, band.get());
+  bool made = false;
+  {
+    // Rows back to back, nothing skipped: the bands' own layout.
+    const ClientPixelStoreScope unpack;
+    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    // Making the storage takes the renderer about as long as decoding (it
+    // clears every page of it): done while the child decodes, when the
+    // file says what size to expect.
+    const auto make_storage = [](int width, int height) {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                   nullptr);
+    };
+    if (decoder.stated_width() > 0) make_storage(decoder.stated_width(), decoder.stated_height());
+    made = decoder.wait_for_size();
+    const int width = decoder.width(), height = decoder.height();
+    if (made && (width != decoder.stated_width() || height != decoder.stated_height()))
+      make_storage(width, height);
+    while (glGetError() != GL_NO_ERROR) made = false;
+    const int rows_per_band = made ? std::min(band_rows(width), height) : 0;
+    std::unique_ptr<unsigned char[]> band(
+        new (std::nothrow) unsigned char[static_cast<size_t>(width) * 4 *
+                                         static_cast<size_t>(rows_per_band)]);
+    made = made && band;
+    for (int row = 0; made && row < height; row += rows_per_band) {
+      const int rows = std::min(rows_per_band, height - row);
+      made = decoder.read_rows(rows, band.get());
+      if (made)
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, row, width, rows, GL_RGBA, GL_UNSIGNED_BYTE,
+                        band.get());
+    }
+    made = decoder.finish() && made;
   }
-  made = decoder.finish() && made;
-  glPopClientAttrib();
   while (glGetError() != GL_NO_ERROR) made = false;
-  glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
   if (made) return texture;
   if (into == 0) glDeleteTextures(1, &texture);
   return 0;

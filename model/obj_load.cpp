@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -145,7 +146,7 @@ constexpr size_t kReadStep = size_t{256} << 10;
 // it; *length receives its size, *counts what the pass found. Reports on
 // stderr and returns null on failure (buffer of a 0-byte file: not null,
 // nothing in it).
-char* read_and_count_file(const char* path, size_t* length, ObjCounts* counts) {
+std::unique_ptr<char[]> read_and_count_file(const char* path, size_t* length, ObjCounts* counts) {
   bool not_regular = false;
   int fd = open_regular_file(path, &not_regular);
   if (fd < 0) {
@@ -162,7 +163,8 @@ char* read_and_count_file(const char* path, size_t* length, ObjCounts* counts) {
     return nullptr;
   }
   size_t size = size_t(info.st_size);
-  char* buffer = new (std::nothrow) char[size > 0 ? size : 1];
+  std::unique_ptr<char[]> file(new (std::nothrow) char[size > 0 ? size : 1]);
+  char* buffer = file.get();
   if (!buffer) {
     std::fprintf(stderr, "Not enough memory to load %s!\n", path);
     close(fd);
@@ -182,11 +184,10 @@ char* read_and_count_file(const char* path, size_t* length, ObjCounts* counts) {
   count_last_line(uncounted, buffer + got, counts);
   if (got != size) {
     std::fprintf(stderr, "File %s could not be read!\n", path);
-    delete[] buffer;
     return nullptr;
   }
   *length = size;
-  return buffer;
+  return file;
 }
 
 // After the count lines: what the parse pass could not store, and a model
@@ -276,22 +277,21 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
   }
   size_t length = 0;
   ObjCounts counts;
-  char* buffer = read_and_count_file(path, &length, &counts);
+  std::unique_ptr<char[]> buffer = read_and_count_file(path, &length, &counts);
   if (!buffer) return false;
-  const char* end = buffer + length;
+  const char* end = buffer.get() + length;
   std::printf("Found vertices: %i %i %i\n", counts.vertices, counts.texcoords, counts.normals);
   std::printf("Found faces: %i\n", counts.faces);
   std::printf("File length: %i\n", static_cast<int>(length));
   if (!allocate_obj_arrays(*this, counts)) {
     std::fprintf(stderr, "Not enough memory to load %s!\n", path);
-    delete[] buffer;
     return false;
   }
   MaterialContext context{this, directory, {}, nullptr};
   ObjSkippedFaces skipped =
-      parse_obj_lines(buffer, end, *this, counts, read_material_library, &context);
+      parse_obj_lines(buffer.get(), end, *this, counts, read_material_library, &context);
   // The file's bytes are no longer needed while the picture is decoded.
-  delete[] buffer;
+  buffer.reset();
   load_last_texture(context);
   report_faces(path, counts, skipped, *this, length);
   return true;
