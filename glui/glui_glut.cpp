@@ -105,10 +105,9 @@ void glui_panel_mouse(GLUI* gui, int button, int state, int x, int y) {
   }
   {
     GluiContextScope scope(gui->context().imgui());
-    ImGuiIO& io = ImGui::GetIO();
     if (button == 3 || button == 4) {  // freeglut reports the wheel as buttons 3 and 4
-      if (state == GLUT_DOWN) io.MouseWheel += button == 3 ? 1.0f : -1.0f;
-      io.MousePos = ImVec2(static_cast<float>(x), static_cast<float>(y));
+      glui_imgui::mouse_wheel(static_cast<float>(x), static_cast<float>(y),
+                              state == GLUT_DOWN ? (button == 3 ? 1.0f : -1.0f) : 0.0f);
     } else {
       ImGui_ImplGLUT_MouseFunc(button, state, x, y);
     }

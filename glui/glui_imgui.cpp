@@ -20,6 +20,12 @@ bool mouse_down(int button) {
   return button >= 0 && button < IM_ARRAYSIZE(io.MouseDown) && io.MouseDown[button];
 }
 
+void mouse_wheel(float x, float y, float steps) {
+  ImGuiIO& io = ImGui::GetIO();
+  io.MouseWheel += steps;
+  io.MousePos = ImVec2(x, y);
+}
+
 bool key_down(int key) {
   const ImGuiIO& io = ImGui::GetIO();
   return key >= 0 && key < IM_ARRAYSIZE(io.KeysDown) && io.KeysDown[key];

@@ -5,8 +5,10 @@
 // file and its .cpp alone.
 //
 // Checked against Dear ImGui 1.86 (Debian 12's libimgui-dev). ImGui 1.87
-// replaced io.KeysDown and io.KeyMap with io.AddKeyEvent, and 1.90 replaced
-// PushButtonRepeat with PushItemFlag(ImGuiItemFlags_ButtonRepeat).
+// replaced io.KeysDown and io.KeyMap with io.AddKeyEvent, and writing
+// io.MousePos and io.MouseWheel with io.AddMousePosEvent and
+// io.AddMouseWheelEvent; 1.90 replaced PushButtonRepeat with
+// PushItemFlag(ImGuiItemFlags_ButtonRepeat).
 //
 // All of these act on the current ImGui context.
 #pragma once
@@ -22,6 +24,8 @@ bool within_frame();
 
 // Mouse button 0 (left), 1 (right) or 2 (middle) is held down.
 bool mouse_down(int button);
+// The wheel turned `steps` notches (up positive) with the pointer at (x, y).
+void mouse_wheel(float x, float y, float steps);
 
 // Keys as the GLUT backend numbers them: characters 0 .. 255, and GLUT's
 // special keys 256 places after them.

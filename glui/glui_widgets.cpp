@@ -363,7 +363,7 @@ void GLUI_EditText::build(GLUI_Context& ctx) {
     dl->AddText(ImVec2(origin.x + ellipsis_w, origin.y), colour, text_.c_str() + end_from);
     dl->PopClipRect();
     if (ImGui::IsItemActivated()) {
-      const float x = ImGui::GetIO().MousePos.x - origin.x - ellipsis_w;
+      const float x = ImGui::GetMousePos().x - origin.x - ellipsis_w;
       caret_due_ = static_cast<int>(x <= 0.0f ? end_from : boundary_at(text_, end_from, x));
     }
   }
