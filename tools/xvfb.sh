@@ -15,8 +15,11 @@
 # waits until the server is ready, exports DISPLAY and sets XVFB_PID (the
 # caller ends it); returns 1 with Xvfb's messages when it could not start.
 
+# -noreset: by default the server starts itself afresh whenever its last
+# client leaves, and a program connecting in that moment (the next gl test,
+# each its own process) is turned away.
 xvfb_exec() {  # FD [WIDTHxHEIGHT]
-  exec Xvfb -displayfd "$1" -screen 0 "${2:-1280x1024}x24" -nolisten tcp
+  exec Xvfb -displayfd "$1" -screen 0 "${2:-1280x1024}x24" -nolisten tcp -noreset
 }
 
 start_xvfb() {  # [WIDTHxHEIGHT]
