@@ -57,8 +57,8 @@ bool write_tga(const char* path, int width, int height, int depth, const unsigne
 // Whether a file that starts with these bytes is an uncompressed
 // true-colour TGA file, the kind write_tga writes, as its 18-byte header
 // tells:
-//   byte 1 (colour-map type) is 0 and bytes 3 to 7 (the colour-map
-//   specification) are all 0: no colour map;
+//   byte 1 (colour-map type) is 0 and bytes 3 to 7 (the colour map's
+//   first entry, length and entry size) are all 0: no colour map;
 //   byte 2 (image type) is 2: uncompressed true-colour;
 //   byte 16 (pixel depth) is 24 or 32.
 // The other bytes (identification length, origin, sides, descriptor) may

@@ -15,6 +15,8 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <optional>
+#include <utility>
 
 namespace glui_x11 {
 namespace {
@@ -461,25 +463,50 @@ void watch_current_window() {
   c->watch(glutGetWindow(), glXGetCurrentDrawable());
 }
 
+namespace {
+
+// What becomes of the press at the head of the queue.
+enum class Turn {
+  wait,      // stays, with all after it: GLUT reports it later
+  take,      // it is the key GLUT reports now
+  hand_over  // its turn has come (or passed): to the handler, then the next
+};
+
+// Goes through the queue from its head as `turn` says of each press; the
+// press taken, if one was.
+std::optional<std::pair<Entry, GlutView>> take_presses(
+    Connection* c, const PressHandler& dropped, const std::function<Turn(const GlutView&)>& turn) {
+  std::deque<Entry>& q = c->presses();
+  while (!q.empty()) {
+    GlutView view = c->glut_view(q.front());
+    const Turn t = turn(view);
+    if (t == Turn::wait) break;
+    Entry entry = std::move(q.front());
+    q.pop_front();
+    if (t == Turn::take) return std::make_pair(std::move(entry), std::move(view));
+    hand_over(entry, view, dropped);  // may run a frame, and take more presses
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::string character_key_text(unsigned char c, const PressHandler& dropped) {
   Connection* connection = Connection::get();
   if (connection) {
     // GLUT holds this key's event, so the server has sent it here too: a
     // round trip brings it in with everything before it.
     connection->read(true);
-    std::deque<Entry>& q = connection->presses();
-    // Presses before this key's own, up to a control key (GLUT reports
-    // that one later): dropped ones, and character keys that GLUT read as
-    // nothing after all.
-    while (!q.empty()) {
-      GlutView view = connection->glut_view(q.front());
-      if (view.kind == GlutView::control) break;
-      Entry entry = std::move(q.front());
-      q.pop_front();
+    // Presses before this key's own go first, up to a control key (GLUT
+    // reports that one later): dropped ones, and character keys that GLUT
+    // read as nothing after all.
+    auto own = take_presses(connection, dropped, [c](const GlutView& view) {
+      if (view.kind == GlutView::control) return Turn::wait;
       if (view.kind == GlutView::character && static_cast<unsigned char>(view.text[0]) == c)
-        return entry.composing ? std::string() : view.text;
-      hand_over(entry, view, dropped);
-    }
+        return Turn::take;
+      return Turn::hand_over;
+    });
+    if (own) return own->first.composing ? std::string() : own->second.text;
   }
   // No account of this key: GLUT's byte, unless it is only the first byte
   // of a longer UTF-8 sequence.
@@ -492,14 +519,9 @@ void take_control_key(const PressHandler& dropped) {
   Connection* c = Connection::get();
   if (!c) return;
   c->read(true);
-  std::deque<Entry>& q = c->presses();
-  while (!q.empty()) {
-    Entry entry = std::move(q.front());
-    q.pop_front();
-    GlutView view = c->glut_view(entry);
-    if (view.kind == GlutView::control) return;
-    hand_over(entry, view, dropped);
-  }
+  take_presses(c, dropped, [](const GlutView& view) {
+    return view.kind == GlutView::control ? Turn::take : Turn::hand_over;
+  });
 }
 
 void take_dropped_presses(const PressHandler& dropped) {
@@ -508,14 +530,9 @@ void take_dropped_presses(const PressHandler& dropped) {
   c->read(false);
   // A character or control key waits for GLUT's report of it, and all
   // after it too.
-  std::deque<Entry>& q = c->presses();
-  while (!q.empty()) {
-    GlutView view = c->glut_view(q.front());
-    if (view.kind != GlutView::dropped) return;
-    Entry entry = std::move(q.front());
-    q.pop_front();
-    hand_over(entry, view, dropped);  // may run a frame, and take more presses
-  }
+  take_presses(c, dropped, [](const GlutView& view) {
+    return view.kind == GlutView::dropped ? Turn::hand_over : Turn::wait;
+  });
 }
 
 void set_selection_text(Selection which, const char* utf8) {
