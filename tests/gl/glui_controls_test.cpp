@@ -267,6 +267,18 @@ TEST_F(GluiControls, EnterCommitsAndKeepsEditingAndEscIsIgnored) {
   EXPECT_TRUE(log_.empty()) << "keys reached the program";
 }
 
+// A path too long for its field shows its end, where the file's name is,
+// and a click puts the caret at the character clicked in what was shown:
+// here right after the last one.
+TEST_F(GluiControls, AClickIntoALongTextGoesWhereItsShownEndWas) {
+  image_filename_text->set_text("/home/user/Pictures/holiday/cat.jpg");
+  glui_display(gui());
+  const GLUI_Rect& box = image_filename_text->hot_rect();
+  glui_click(gui(), box.x + box.w - 3, box.center_y());
+  glui_type_over_main(main_window, "X");
+  EXPECT_STREQ(image_filename_text->get_text(), "/home/user/Pictures/holiday/cat.jpgX");
+}
+
 // A spinner arrow held down steps on its own, without any mouse motion,
 // as long as the panel's idle work runs, and stops at the limit.
 TEST_F(GluiControls, HeldArrowRepeatsUntilTheLimit) {
