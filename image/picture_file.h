@@ -1,9 +1,7 @@
 // Picture files into OpenGL textures, safely. DevIL's decoders trust what a
-// file says: a cut-off PPM or PSD file makes them free memory twice and
-// crash, a cut-off TGA file loads "successfully" with the missing part left
-// as whatever the heap held, and an 18-byte TGA header claiming 65535 x
-// 65535 pixels keeps the program busy for a minute. So the file is decoded
-// by DevIL in a child process, which can only end itself.
+// file says (picture_decode.h), so the file is decoded by DevIL in a child
+// process, which can only end itself (picture_spawner.h says where the
+// children come from).
 //
 // The pixels are big (a 64-megapixel photograph is 256 MB as RGBA), so the
 // program holds no copy of its own: the child sends them as the texture
@@ -16,18 +14,19 @@
 // fresh pages costs more there than copying them.)
 //
 // A file counts as unreadable when it is not a regular file (a folder, a
-// pipe, a device), when DevIL fails or reports an error while reading it,
-// when it holds more than kMaxPicturePixels pixels, or when decoding takes
-// more than a minute of processor time.
+// pipe, a device), when its header states more pixels than its bytes can
+// hold (picture_header.h), when DevIL fails or reports an error while
+// reading it, when it holds more than kMaxPicturePixels pixels, or when
+// decoding takes more than a minute of processor time or more memory than
+// any real picture (kDecodeAddressSpace).
 #pragma once
 
 #include <cstdint>
 
-// 2^28 pixels (16384 x 16384): 1 GiB as RGBA bytes.
-constexpr uint64_t kMaxPicturePixels = uint64_t{1} << 28;
+#include "image/picture_header.h"
 
-// Starts the small process the decoding children come from (see
-// picture_file.cpp), best before the program has grown: the program calls
+// Starts the small process the decoding children come from
+// (picture_spawner.h), best before the program has grown: the program calls
 // it first thing. Without it the first load starts it.
 void start_picture_decoding();
 

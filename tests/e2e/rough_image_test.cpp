@@ -292,3 +292,39 @@ TEST(RoughImage, ASavedTgaLoadsBackUpright) {
   EXPECT_EQ(top_again, top);
   EXPECT_EQ(bottom_again, bottom);
 }
+
+// A header may state a size its bytes cannot hold: an 18-byte run-length
+// TGA file of 30,000 x 30,000 pixels kept DevIL allocating and filling
+// 3.5 GB for half a minute, and a 45-byte PNG of 16,384 x 16,384 had the
+// program make a 1 GB texture before the decoding failed. Both are refused
+// at once, at no cost.
+TEST(RoughImage, AHeaderStatingMoreThanItsBytesHoldIsRefusedAtOnce) {
+  Daubwork d;
+  const std::string tga("\0\0\x0a\0\0\0\0\0\0\0\0\0\x30\x75\x30\x75\x18\0", 18);
+  ASSERT_TRUE(write_file(d.dir().file("huge.tga"), tga));
+  std::string png = two_colour_png(1, 1, {0, 0, 0}, {0, 0, 0}).substr(0, 33);  // through IHDR
+  png.replace(16, 8, std::string("\0\0\x40\0\0\0\x40\0", 8));                  // 16384 x 16384
+  ASSERT_TRUE(
+      write_file(d.dir().file("huge.png"), png + std::string("\0\0\0\0IEND\xae\x42\x60\x82", 12)));
+  ASSERT_TRUE(d.wait_until_shown());
+  for (const std::string name : {"huge.tga", "huge.png"}) {
+    ASSERT_TRUE(d.set_text("Image Filename: ", name));
+    ASSERT_TRUE(d.app().reset_peak());
+    const long before = d.app().resident_kb();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(d.click_and_wait("Load Image", "Could not load image " + name + "!"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << name;
+    EXPECT_LT(d.app().peak_kb() - before, 200 * 1024) << name;
+  }
+  EXPECT_TRUE(d.app().running());
+}
+
+// A launcher may leave SIGCHLD ignored, which the program inherits: the
+// system then reaps the decoding children itself, and every load failed.
+TEST(RoughImage, PicturesLoadWhenTheLauncherLeftChildSignalsIgnored) {
+  Daubwork::Start start;
+  start.launcher = {"/usr/bin/perl", "-e", "$SIG{CHLD} = 'IGNORE'; exec @ARGV or die"};
+  Daubwork d(Daubwork::default_files(), start);
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+  EXPECT_TRUE(d.app().running());
+}
