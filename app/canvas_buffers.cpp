@@ -205,9 +205,13 @@ void canvas_count_drawing(unsigned count) {
   if (batch_count < kBatch) return;
   batch_count = 0;
   if (batch_end) {
-    const GLuint64 as_long_as_it_takes = ~GLuint64{0};  // nanoseconds
-    while (glClientWaitSync(batch_end, 0, as_long_as_it_takes) == GL_TIMEOUT_EXPIRED) {
-    }
+    // The wait flushes the mark to the renderer itself: a driver that has
+    // not sent it on (after a batch with no drawing behind its mark, say)
+    // would otherwise leave it unsignalled for good. And it is bounded: a
+    // driver whose mark never comes is waited for the old way.
+    const GLuint64 kWaitNanoseconds = 2'000'000'000;
+    const GLenum waited = glClientWaitSync(batch_end, GL_SYNC_FLUSH_COMMANDS_BIT, kWaitNanoseconds);
+    if (waited != GL_ALREADY_SIGNALED && waited != GL_CONDITION_SATISFIED) glFinish();
     glDeleteSync(batch_end);
   }
   // Placing the mark hands the batch to the renderer.

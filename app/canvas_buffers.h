@@ -49,7 +49,8 @@ bool canvas_needs_showing();
 // Counts drawing into the canvas, to keep it at most one batch ahead of
 // the painting: 1 for each stroke, and 1 for every kFacesPerCount faces of
 // a model. Every 32 counted end a batch, which goes to the renderer at
-// once, but only after the batch before it has been painted. Call it
+// once, but only after the batch before it has been painted (waited for
+// at most two seconds, then with glFinish: a driver may never signal). Call it
 // outside glBegin/glEnd.
 //
 // A software renderer (Mesa's llvmpipe) paints on threads of its own and
