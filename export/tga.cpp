@@ -218,13 +218,30 @@ bool copy_to_temporary(int dir_fd, const std::string& name, std::string* temp) {
       break;
     }
   }
+  // The copy keeps the file's group where we may give it; else its group,
+  // which is ours, and everyone else get only what both the file's group
+  // and everyone else had: a 0640 photo's copy is 0600.
+  mode_t mode = st.st_mode & 0777;
+  if (::fchown(out, static_cast<uid_t>(-1), st.st_gid) != 0) {
+    const mode_t both = (mode >> 3) & mode & 07;
+    mode = (mode & 0700) | both << 3 | both;
+  }
   const timespec times[2] = {st.st_atim, st.st_mtim};
-  ok = ok && ::fchmod(out, st.st_mode & 0777) == 0 && ::futimens(out, times) == 0 &&
-       ::fsync(out) == 0;
+  ok = ok && ::fchmod(out, mode) == 0 && ::futimens(out, times) == 0 && ::fsync(out) == 0;
   if (::close(out) != 0) ok = false;
   ::close(in);
   if (!ok) ::unlinkat(dir_fd, temp->c_str(), 0);
   return ok;
+}
+
+// Puts the folder of path, with the names just renamed in it, on disk: a
+// rename is safe from a crash only once its folder is. Best effort: a
+// folder we may not read cannot be opened to be synced.
+void sync_folder(const std::string& path) {
+  const int fd = ::open(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
 }
 
 // Keeps the content of the file `name` in the folder dir_fd as "<name>~"
@@ -309,6 +326,7 @@ Replaced replace_file(const std::string& target, const struct stat* existing, st
   }
   if (ok && ::renameat(dir_fd, temp.c_str(), dir_fd, name.c_str()) != 0) ok = false;
   if (!ok) ::unlinkat(dir_fd, temp.c_str(), 0);
+  if (ok) sync_folder(target);
   ::close(dir_fd);
   return ok ? Replaced::kDone : Replaced::kFailed;
 }
@@ -372,6 +390,7 @@ bool save_file(const char* path, int width, int height, int depth, const unsigne
     const bool copied = keep_earlier(dir_fd, name_of(target), false);
     ::close(dir_fd);
     if (!copied) return false;
+    sync_folder(target);
     *kept = target + "~";
   }
   return write_in_place(target, width, height, depth, pixels);

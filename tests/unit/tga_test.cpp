@@ -249,12 +249,16 @@ TEST(TgaFile, LongestFileNameAndRelativePathsWork) {
 
 // Runs write_tga as an unprivileged user (root may write anything) and
 // returns its result, or -1 when the child could not drop its rights.
-int write_tga_as_nobody(const std::string& path) {
+int write_tga_as_nobody(const std::string& path, bool keeping = false) {
   const pid_t pid = fork();
   if (pid == 0) {
     const unsigned char pixel[3] = {1, 2, 3};
     if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
-    _exit(write_tga(path.c_str(), 1, 1, 3, pixel) ? 1 : 0);
+    std::string kept;
+    _exit((keeping ? write_tga_keeping(path.c_str(), 1, 1, 3, pixel, &kept)
+                   : write_tga(path.c_str(), 1, 1, 3, pixel))
+              ? 1
+              : 0);
   }
   int status = 0;
   if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 2)
@@ -311,6 +315,37 @@ TEST(TgaFile, FileThatCannotBeReplacedSafelyIsWrittenInPlace) {
     EXPECT_EQ(after.st_uid, 0u);
     EXPECT_EQ(as_bytes(read_file(file)), saved);
   }
+}
+
+// A photo written into (it has another name) is first copied beside it;
+// the copy keeps the photo's group, or where the saver may not give it
+// that group, opens to nobody more than the photo did: a 0640 photo of the
+// group adm once left a copy readable by the saver's whole group.
+TEST(TgaFile, TheCopyOfAPhotoWrittenIntoKeepsItsGroupOrOpensNoWider) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to give files to a group and to switch users";
+  TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0777), 0);
+  const gid_t adm = 4;
+  const auto photo = [&](const std::string& name, mode_t mode) {
+    write_file(dir.file(name), "\xFF\xD8\xFF\xE0 a photo");
+    fs::create_hard_link(dir.file(name), dir.file(name + ".link"));
+    return chown(dir.file(name).c_str(), 0, adm) == 0 && chmod(dir.file(name).c_str(), mode) == 0;
+  };
+  struct stat copy {};
+  ASSERT_TRUE(photo("ours.jpg", 0640));
+  std::string kept;
+  const unsigned char pixel[3] = {1, 2, 3};
+  ASSERT_TRUE(write_tga_keeping(dir.file("ours.jpg").c_str(), 1, 1, 3, pixel, &kept));
+  ASSERT_EQ(stat(dir.file("ours.jpg~").c_str(), &copy), 0);
+  EXPECT_EQ(copy.st_gid, adm);
+  EXPECT_EQ(copy.st_mode & 07777, 0640u);
+
+  ASSERT_TRUE(photo("theirs.jpg", 0646));  // the group may read, anyone may write
+  EXPECT_EQ(write_tga_as_nobody(dir.file("theirs.jpg"), true), 1);
+  ASSERT_EQ(stat(dir.file("theirs.jpg~").c_str(), &copy), 0);
+  EXPECT_NE(copy.st_gid, adm);
+  EXPECT_EQ(copy.st_mode & 07777, 0644u);
+  EXPECT_EQ(read_file(dir.file("theirs.jpg~")), "\xFF\xD8\xFF\xE0 a photo");
 }
 
 TEST(TgaFile, APhotoThatCannotBeKeptIsNotSavedOver) {
