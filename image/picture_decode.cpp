@@ -107,9 +107,36 @@ void rgb_row(const unsigned char* in, int width, unsigned char* out) {
   row_to_rgba<3, 0, 1, 2, -1>(in + 3 * (width - 1), 1, out + 4 * (width - 1));
 }
 
-// Null for the layouts left to DevIL's conversion (palettes, more than 8
-// bits a channel).
+// The same for 16 bits a channel (PNG and PNM photographs, often): DevIL's
+// conversion to 8 bits keeps each sample's high byte, and takes longer than
+// decoding the picture (3.9 s on a 64-megapixel PNG).
+template <int kSamples, int kRed, int kGreen, int kBlue, int kAlpha>  // kAlpha < 0: opaque
+void row16_to_rgba(const unsigned char* in, int width, unsigned char* out) {
+  const auto high_byte = [](const unsigned char* pixel, int sample) {
+    uint16_t value;
+    std::memcpy(&value, pixel + 2 * sample, 2);  // in the machine's order, as DevIL keeps it
+    return static_cast<unsigned char>(value >> 8);
+  };
+  for (int x = 0; x < width; ++x, in += 2 * kSamples, out += 4) {
+    out[0] = high_byte(in, kRed);
+    out[1] = high_byte(in, kGreen);
+    out[2] = high_byte(in, kBlue);
+    out[3] = kAlpha < 0 ? 255 : high_byte(in, kAlpha);
+  }
+}
+
+// Null for the layouts left to DevIL's conversion (palettes, more than 16
+// bits a channel, 16-bit BGR).
 RowToRgba row_to_rgba_of(ILint format, ILint type) {
+  if (type == IL_UNSIGNED_SHORT) {
+    switch (format) {
+      case IL_RGBA: return row16_to_rgba<4, 0, 1, 2, 3>;
+      case IL_RGB: return row16_to_rgba<3, 0, 1, 2, -1>;
+      case IL_LUMINANCE_ALPHA: return row16_to_rgba<2, 0, 0, 0, 1>;
+      case IL_LUMINANCE: return row16_to_rgba<1, 0, 0, 0, -1>;
+      default: return nullptr;
+    }
+  }
   if (type != IL_UNSIGNED_BYTE) return nullptr;
   switch (format) {
     case IL_RGBA: return rgba_row;

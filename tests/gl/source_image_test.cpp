@@ -214,19 +214,28 @@ std::vector<int> texture_seen(GLuint texture) {
 
 // The texture of every kind of picture is the one DevIL's own road made
 // (decoded and turned to RGBA by DevIL, made a texture by its GL layer):
-// either row order, odd widths, grey, alpha, palettes, 16 bits a channel,
+// either row order, odd widths, grey, alpha, palettes, 16 bits a channel
+// (with and without grey and alpha, the low bytes unlike the high ones),
 // JPEG, and a picture wider than the renderer's textures, which is scaled
 // down.
 TEST_F(SourceImage, EveryKindOfPictureMakesTheTextureDevilsGlLayerMade) {
   const std::string pic = app.dir().file("pic.ppm");
   const std::string alpha = " -alpha set -channel A -fx i/w +channel";
   const std::string grey = " -colorspace Gray";
+  const std::string deep = " -depth 16 -evaluate add 200";
   const std::pair<std::string, std::string> kinds[] = {
-      {"top-first.ppm", ""}, {"bgr-bottom-first.tga", ""},
-      {"bgra.tga", alpha},   {"PNG32:rgba.png", alpha},
-      {"grey.png", grey},    {"grey-alpha.png", grey + alpha + " -define png:color-type=4"},
-      {"palette.gif", ""},   {"png48:deep.png", ""},
-      {"photo.jpg", ""}};
+      {"top-first.ppm", ""},
+      {"bgr-bottom-first.tga", ""},
+      {"bgra.tga", alpha},
+      {"PNG32:rgba.png", alpha},
+      {"grey.png", grey},
+      {"grey-alpha.png", grey + alpha + " -define png:color-type=4"},
+      {"palette.gif", ""},
+      {"photo.jpg", ""},
+      {"png48:deep.png", deep},
+      {"png64:deep-alpha.png", alpha + deep},
+      {"grey16.png", grey + deep},
+      {"grey-alpha16.png", grey + alpha + deep + " -define png:color-type=4"}};
   std::vector<std::string> made;
   for (const auto& [to, options] : kinds) {
     const size_t colon = to.find(':') + 1;  // 0 without a format prefix
