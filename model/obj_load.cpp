@@ -54,6 +54,7 @@ struct Library {
 struct MaterialContext {
   ObjModel* model;
   const char* directory;
+  std::string obj_folder;  // where the OBJ file lies: a library may lie beside it
   // Keyed by the name as the OBJ file gives it (the directory is the same
   // for every line).
   std::unordered_map<std::string, Library> libraries;
@@ -62,17 +63,54 @@ struct MaterialContext {
   const Library* last = nullptr;
 };
 
-// Reads the library's map_Kd statement into *library.
-void read_library(const char* mtl_path, const char* directory, Library* library) {
+// The folder of a file's path: "." for a bare name, "/" for one at the root.
+std::string folder_of(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  if (!slash) return ".";
+  if (slash == path) return "/";
+  return std::string(path, slash);
+}
+
+// Where a relative name that a file names is looked for when it is not
+// where the directory puts it: beside the file that names it, as a model
+// and its library are copied together. Writes the path into out (size
+// bytes); false when there is no other place to look (an absolute name,
+// the same folder) or the path does not fit.
+bool beside_path(char* out, size_t size, const char* directory, const std::string& folder,
+                 const char* name, size_t length) {
+  if (length == 0 || name[0] == '/' || folder == directory) return false;
+  return join_path(out, size, folder.c_str(), name, length);
+}
+
+// Opens the library at mtl_path, or where beside_mtl_path names when
+// nothing can be opened at mtl_path (null: no other place). Reports a
+// failure with mtl_path, the place tried first. Returns -1 on failure,
+// with *opened the path whose descriptor is returned.
+int open_library(const char* mtl_path, const char* beside_mtl_path, const char** opened) {
   bool not_regular = false;
   int fd = open_regular_file(mtl_path, &not_regular);
+  *opened = mtl_path;
+  if (fd < 0 && !not_regular && beside_mtl_path) {
+    bool beside_not_regular = false;
+    fd = open_regular_file(beside_mtl_path, &beside_not_regular);
+    if (fd >= 0) *opened = beside_mtl_path;
+  }
   if (fd < 0) {
     std::fprintf(stderr,
                  not_regular ? "Material library %s is not a regular file!\n"
                              : "Material library %s could not be opened!\n",
                  mtl_path);
-    return;
   }
+  return fd;
+}
+
+// Reads the library's map_Kd statement into *library. The texture is
+// looked for where the directory puts it, then beside the library.
+void read_library(const char* first_path, const char* beside_mtl_path, const char* directory,
+                  Library* library) {
+  const char* mtl_path = first_path;
+  int fd = open_library(first_path, beside_mtl_path, &mtl_path);
+  if (fd < 0) return;
   FILE* mtl = fdopen(fd, "rb");
   if (!mtl) {
     close(fd);
@@ -98,6 +136,14 @@ void read_library(const char* mtl_path, const char* directory, Library* library)
     std::fprintf(stderr, "Texture name in %s is not usable!\n", mtl_path);
     return;
   }
+  char beside[kMtlPathSize];
+  if (::access(texture_path, R_OK) != 0 &&
+      beside_path(beside, sizeof beside, directory, folder_of(mtl_path), map.name,
+                  map.name_length) &&
+      ::access(beside, R_OK) == 0) {
+    library->texture_path = beside;
+    return;
+  }
   library->texture_path = texture_path;
 }
 
@@ -121,7 +167,10 @@ void read_material_library(void* context, const char* name, size_t length) {
                    static_cast<int>(length < 200 ? length : 200), name);
       return;
     }
-    read_library(mtl_path, c.directory, &library);
+    char beside[kMtlPathSize];
+    const bool has_beside =
+        beside_path(beside, sizeof beside, c.directory, c.obj_folder, name, length);
+    read_library(mtl_path, has_beside ? beside : nullptr, c.directory, &library);
   }
   if (library.has_offsets) {
     c.model->tex_offset_u = library.offset_u;
@@ -287,7 +336,7 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
     std::fprintf(stderr, "Not enough memory to load %s!\n", path);
     return false;
   }
-  MaterialContext context{this, directory, {}, nullptr};
+  MaterialContext context{this, directory, folder_of(path), {}, nullptr};
   ObjSkippedFaces skipped =
       parse_obj_lines(buffer.get(), end, *this, counts, read_material_library, &context);
   // The file's bytes are no longer needed while the picture is decoded.

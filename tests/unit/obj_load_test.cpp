@@ -172,6 +172,30 @@ TEST_F(ObjLoad, LibraryAndTextureAreFoundInTheDirectoryNotTheObjFolder) {
   EXPECT_EQ(m.tex_offset_u, 0.5f);
 }
 
+TEST_F(ObjLoad, LibraryAndTextureMissingInTheDirectoryAreFoundBesideWhatNamesThem) {
+  // A model opened by its absolute path from another folder, its library
+  // in its own folder and the texture beside the library.
+  const std::string folder = dir_.file("a model");
+  std::filesystem::create_directories(folder + "/maps");
+  write("a model/a.obj", "mtllib maps/a.mtl\n" + kTriangle);
+  write("a model/maps/a.mtl", "map_Kd -o 0.5 0.25 tex.png\n");
+  write("a model/maps/tex.png", "");
+  TempDir elsewhere;
+  InFolder here(elsewhere.path());
+  ObjModel m;
+  EXPECT_TRUE(load(m, ".", folder + "/a.obj"));
+  EXPECT_EQ(err_, "");
+  EXPECT_EQ(textures_asked, std::vector<std::string>{folder + "/maps/tex.png"});
+  EXPECT_EQ(m.tex_offset_u, 0.5f);
+
+  // Found in neither place: named as the directory gives it.
+  std::filesystem::remove(folder + "/maps/a.mtl");
+  textures_asked.clear();
+  EXPECT_TRUE(load(m, ".", folder + "/a.obj"));
+  EXPECT_EQ(err_, "Material library ./maps/a.mtl could not be opened!\n");
+  EXPECT_TRUE(textures_asked.empty());
+}
+
 TEST_F(ObjLoad, LastLibraryDecidesTheTextureAndEarlierOffsetsStay) {
   write("m.obj", "mtllib a.mtl\nmtllib b.mtl\n" + kTriangle);
   write("a.mtl", "map_Kd -o 0.5 0.25 a.png\n");
