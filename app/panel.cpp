@@ -7,6 +7,7 @@
 
 #include "app/canvas_buffers.h"
 #include "app/state.h"
+#include "base/messages.h"
 #include "export/save_image.h"
 #include "image/source_image.h"
 #include "model/obj_model.h"
@@ -85,6 +86,8 @@ void load_model() {
 }  // namespace
 
 void control_cb(int id) {
+  // What an action prints is shown in the panel until the next action.
+  if (id == LOAD_IMAGE_ID || id == SAVE_IMAGE_ID || id == LOAD_OBJ_ID) begin_message();
   switch (id) {
     case LOAD_IMAGE_ID: load_image(); break;
     case SAVE_IMAGE_ID: save_image(); break;

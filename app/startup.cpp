@@ -6,16 +6,33 @@
 #include <IL/ilut.h>
 
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"
 #include "app/window_callbacks.h"
 #include "app/window_identity.h"
+#include "base/messages.h"
 #include "image/picture_file.h"
 #include "model/obj_load.h"
 #include "model/obj_parse.h"
 #include "paint/motion.h"
+
+namespace {
+
+// The panel shows what the program printed for the last action, where a
+// user with no terminal looks.
+void show_message_in_panel() {
+  if (!glui) return;
+  std::vector<GLUI_MessageLine> lines;
+  for (const MessageLine& line : message_lines())
+    lines.push_back({line.text, line.level == MessageLevel::error});
+  glui->set_message(std::move(lines));
+}
+
+}  // namespace
 
 void start_daubwork() {
   // Console lines appear as they are printed, also when the console is a
@@ -57,6 +74,7 @@ void start_daubwork() {
   glui = GLUI_Master.create_glui_subwindow(main_window, GLUI_SUBWINDOW_RIGHT);
   build_control_panel();
   glui->set_main_gfx_window(main_window);
+  set_message_listener(show_message_in_panel);
   GLUI_Master.set_glutIdleFunc(idle_cb);
 
   glClearColor(1.0f, 1.0f, 1.0f, 1.0f);

@@ -3,6 +3,8 @@
 // (glui_context.cpp), its controls in glui_widgets.cpp.
 #include "glui/glui.h"
 
+#include <utility>
+
 #include "glui/glui_context.h"
 
 GLUI::GLUI(int parent_window, int position, int window_id)
@@ -109,3 +111,5 @@ void GLUI::deactivate_current_control() { ctx_->deactivate(); }
 int GLUI::get_panel_width() { return ctx_->width(); }
 
 int GLUI::get_panel_height() { return ctx_->height(); }
+
+void GLUI::set_message(std::vector<GLUI_MessageLine> lines) { ctx_->set_message(std::move(lines)); }

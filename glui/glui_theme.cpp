@@ -1,5 +1,7 @@
 #include "glui/glui_theme.h"
 
+#include <algorithm>
+
 namespace glui_theme {
 
 void apply() {
@@ -47,6 +49,20 @@ void draw_etched_rect(ImDrawList* dl, ImVec2 a, ImVec2 b) {
 void draw_etched_line(ImDrawList* dl, float x0, float x1, float y) {
   dl->AddLine(ImVec2(x0, y), ImVec2(x1, y), dark());
   dl->AddLine(ImVec2(x0, y + 1), ImVec2(x1, y + 1), light());
+}
+
+void draw_warning_sign(ImDrawList* dl, ImVec2 at, float side) {
+  const ImVec2 apex(at.x + side * 0.5f, at.y + 1.0f);
+  const ImVec2 right(at.x + side - 1.0f, at.y + side - 1.0f);
+  const ImVec2 left(at.x + 1.0f, at.y + side - 1.0f);
+  dl->AddTriangleFilled(apex, right, left, IM_COL32(200, 20, 20, 255));
+  // The mark: a bar and a dot, white on red.
+  const float x = at.x + side * 0.5f;
+  const float w = std::max(side * 0.08f, 1.0f);
+  dl->AddRectFilled(ImVec2(x - w, at.y + side * 0.35f), ImVec2(x + w, at.y + side * 0.70f),
+                    IM_COL32(255, 255, 255, 255));
+  dl->AddRectFilled(ImVec2(x - w, at.y + side * 0.78f), ImVec2(x + w, at.y + side * 0.78f + 2 * w),
+                    IM_COL32(255, 255, 255, 255));
 }
 
 }  // namespace glui_theme

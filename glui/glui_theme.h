@@ -25,4 +25,9 @@ void draw_etched_rect(ImDrawList* dl, ImVec2 a, ImVec2 b);
 // An etched horizontal line from x0 to x1, its dark line at y.
 void draw_etched_line(ImDrawList* dl, float x0, float x1, float y);
 
+// A warning sign of side `side` with its top-left corner at `at`: a
+// triangle holding "!", which says "error" by its shape as well as by its
+// colour.
+void draw_warning_sign(ImDrawList* dl, ImVec2 at, float side);
+
 }  // namespace glui_theme

@@ -16,6 +16,8 @@
 #include <unordered_map>
 
 #include "base/fd_io.h"
+#include "base/file_problem.h"
+#include "base/messages.h"
 #include "model/obj_model.h"
 #include "model/obj_parse.h"
 
@@ -96,10 +98,11 @@ int open_library(const char* mtl_path, const char* beside_mtl_path, const char**
     if (fd >= 0) *opened = beside_mtl_path;
   }
   if (fd < 0) {
-    std::fprintf(stderr,
-                 not_regular ? "Material library %s is not a regular file!\n"
-                             : "Material library %s could not be opened!\n",
-                 mtl_path);
+    print_message_line(stderr,
+                       not_regular ? "Material library %s is not a regular file!\n"
+                                   : "Material library %s could not be opened!\n",
+                       mtl_path);
+    if (!not_regular) explain_last_message_line(read_problem(mtl_path));
   }
   return fd;
 }
@@ -114,7 +117,7 @@ void read_library(const char* first_path, const char* beside_mtl_path, const cha
   FILE* mtl = fdopen(fd, "rb");
   if (!mtl) {
     close(fd);
-    std::fprintf(stderr, "Material library %s could not be opened!\n", mtl_path);
+    print_message_line(stderr, "Material library %s could not be opened!\n", mtl_path);
     return;
   }
   char line[kMtlPieceSize];
@@ -122,7 +125,7 @@ void read_library(const char* first_path, const char* beside_mtl_path, const cha
   MapKdStatus status = read_map_kd(mtl, line, &length);
   std::fclose(mtl);
   if (status == MapKdStatus::too_long) {
-    std::fprintf(stderr, "Texture line in %s is too long!\n", mtl_path);
+    print_message_line(stderr, "Texture line in %s is too long!\n", mtl_path);
     return;
   }
   if (status == MapKdStatus::missing) return;
@@ -133,7 +136,7 @@ void read_library(const char* first_path, const char* beside_mtl_path, const cha
   if (!map.name) return;
   char texture_path[kMtlPathSize];
   if (!join_path(texture_path, kMtlPathSize, directory, map.name, map.name_length)) {
-    std::fprintf(stderr, "Texture name in %s is not usable!\n", mtl_path);
+    print_message_line(stderr, "Texture name in %s is not usable!\n", mtl_path);
     return;
   }
   char beside[kMtlPathSize];
@@ -163,8 +166,8 @@ void read_material_library(void* context, const char* name, size_t length) {
   if (is_new) {
     char mtl_path[kMtlPathSize];
     if (!join_path(mtl_path, sizeof mtl_path, c.directory, name, length)) {
-      std::fprintf(stderr, "Material library name %.*s is not usable!\n",
-                   static_cast<int>(length < 200 ? length : 200), name);
+      print_message_line(stderr, "Material library name %.*s is not usable!\n",
+                         static_cast<int>(length < 200 ? length : 200), name);
       return;
     }
     char beside[kMtlPathSize];
@@ -199,15 +202,16 @@ std::unique_ptr<char[]> read_and_count_file(const char* path, size_t* length, Ob
   bool not_regular = false;
   int fd = open_regular_file(path, &not_regular);
   if (fd < 0) {
-    std::fprintf(stderr,
-                 not_regular ? "File %s could not be read!\n" : "File %s could not be opened!\n",
-                 path);
+    print_message_line(
+        stderr, not_regular ? "File %s could not be read!\n" : "File %s could not be opened!\n",
+        path);
+    if (!not_regular) explain_last_message_line(read_problem(path));
     return nullptr;
   }
   struct stat info;
   // The length is reported with %i, so it must fit an int.
   if (fstat(fd, &info) != 0 || info.st_size < 0 || info.st_size > INT_MAX) {
-    std::fprintf(stderr, "File %s could not be read!\n", path);
+    print_message_line(stderr, "File %s could not be read!\n", path);
     close(fd);
     return nullptr;
   }
@@ -215,7 +219,7 @@ std::unique_ptr<char[]> read_and_count_file(const char* path, size_t* length, Ob
   std::unique_ptr<char[]> file(new (std::nothrow) char[size > 0 ? size : 1]);
   char* buffer = file.get();
   if (!buffer) {
-    std::fprintf(stderr, "Not enough memory to load %s!\n", path);
+    print_message_line(stderr, "Not enough memory to load %s!\n", path);
     close(fd);
     return nullptr;
   }
@@ -232,7 +236,7 @@ std::unique_ptr<char[]> read_and_count_file(const char* path, size_t* length, Ob
   close(fd);
   count_last_line(uncounted, buffer + got, counts);
   if (got != size) {
-    std::fprintf(stderr, "File %s could not be read!\n", path);
+    print_message_line(stderr, "File %s could not be read!\n", path);
     return nullptr;
   }
   *length = size;
@@ -254,11 +258,11 @@ void report_faces(const char* path, const ObjCounts& counts, const ObjSkippedFac
     reason(skipped.too_few_corners, "with fewer than three corners");
     reason(skipped.unreadable, "with a corner that is not an index");
     reason(skipped.no_room, "beyond the room counted for them");
-    std::fprintf(stderr, "Skipped %i of %i faces in %s%s.\n", skipped.total(), counts.faces, path,
-                 why.c_str());
+    print_message_line(stderr, "Skipped %i of %i faces in %s%s.\n", skipped.total(), counts.faces,
+                       path, why.c_str());
   }
   if (model.face_count == 0 && length > 0) {
-    std::fprintf(stderr, "Model %s has no face to draw.\n", path);
+    print_message_line(stderr, "Model %s has no face to draw.\n", path);
   }
 }
 
@@ -318,10 +322,11 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
   if (!join_path(path, sizeof path, directory, file_name, std::strlen(file_name))) {
     // An empty or over-long name: no shortened path is ever opened.
     if (file_name[0] == '/') {
-      std::fprintf(stderr, "File %s could not be opened!\n", file_name);
+      print_message_line(stderr, "File %s could not be opened!\n", file_name);
     } else {
-      std::fprintf(stderr, "File %s/%s could not be opened!\n", directory, file_name);
+      print_message_line(stderr, "File %s/%s could not be opened!\n", directory, file_name);
     }
+    explain_last_message_line(file_name[0] ? std::strerror(ENAMETOOLONG) : std::strerror(ENOENT));
     return false;
   }
   size_t length = 0;
@@ -329,11 +334,12 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
   std::unique_ptr<char[]> buffer = read_and_count_file(path, &length, &counts);
   if (!buffer) return false;
   const char* end = buffer.get() + length;
-  std::printf("Found vertices: %i %i %i\n", counts.vertices, counts.texcoords, counts.normals);
-  std::printf("Found faces: %i\n", counts.faces);
-  std::printf("File length: %i\n", static_cast<int>(length));
+  print_message_line(stdout, "Found vertices: %i %i %i\n", counts.vertices, counts.texcoords,
+                     counts.normals);
+  print_message_line(stdout, "Found faces: %i\n", counts.faces);
+  print_message_line(stdout, "File length: %i\n", static_cast<int>(length));
   if (!allocate_obj_arrays(*this, counts)) {
-    std::fprintf(stderr, "Not enough memory to load %s!\n", path);
+    print_message_line(stderr, "Not enough memory to load %s!\n", path);
     return false;
   }
   MaterialContext context{this, directory, folder_of(path), {}, nullptr};

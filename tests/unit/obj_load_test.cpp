@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "model/obj_model.h"
 #include "model/obj_parse.h"
 #include "tests/support/test_files.h"
@@ -370,6 +371,11 @@ TEST_F(ObjLoad, MissingFileIsReportedAndLeavesTheRecordEmpty) {
   EXPECT_FALSE(load(m, dir_.path(), "missing.obj"));
   EXPECT_EQ(err_, "File " + dir_.file("missing.obj") + " could not be opened!\n");
   EXPECT_EQ(out_, "");
+  // The window's line says why, and shows an error.
+  ASSERT_FALSE(message_lines().empty());
+  EXPECT_EQ(message_lines().back().text, "File " + dir_.file("missing.obj") +
+                                             " could not be opened: No such file or directory.");
+  EXPECT_EQ(message_lines().back().level, MessageLevel::error);
   expect_empty(m);  // and safe to destroy
 
   std::filesystem::create_directory(dir_.file("folder.obj"));
