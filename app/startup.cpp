@@ -22,6 +22,10 @@
 
 namespace {
 
+// The narrowest canvas the window may be made, in the panel's pixels: a
+// few strokes' room beside the panel.
+constexpr int kLeastCanvasWidth = 200;
+
 // The panel shows what the program printed for the last action, where a
 // user with no terminal looks.
 void show_message_in_panel() {
@@ -75,6 +79,8 @@ void start_daubwork() {
   build_control_panel();
   glui->set_main_gfx_window(main_window);
   set_message_listener(show_message_in_panel);
+  // The whole panel, room for a message below it, and a canvas to paint on.
+  set_window_least_size(glui->get_panel_width() + kLeastCanvasWidth, glui->get_least_height());
   GLUI_Master.set_glutIdleFunc(idle_cb);
 
   glClearColor(1.0f, 1.0f, 1.0f, 1.0f);

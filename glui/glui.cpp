@@ -112,4 +112,10 @@ int GLUI::get_panel_width() { return ctx_->width(); }
 
 int GLUI::get_panel_height() { return ctx_->height(); }
 
+int GLUI::get_least_height() {
+  constexpr int kMessageLines = 3;  // a failure's line and its reason, wrapped
+  const int panel = ctx_->height();
+  return panel + ctx_->message_room(kMessageLines);
+}
+
 void GLUI::set_message(std::vector<GLUI_MessageLine> lines) { ctx_->set_message(std::move(lines)); }

@@ -89,6 +89,10 @@ class GLUI {
   int get_panel_width();
   int get_panel_height();
 
+  // The least height that shows the whole panel and a few lines of a
+  // message below it.
+  int get_least_height();
+
   // Every control of the panel, in the order they were added.
   const std::vector<GLUI_Control*>& controls() const { return all_; }
 

@@ -111,6 +111,26 @@ void GLUI_Context::draw_message() {
   dl->PopClipRect();
 }
 
+namespace {
+
+// The panel's font size, also before its first frame.
+float font_size() {
+  const ImFontAtlas* atlas = ImGui::GetIO().Fonts;
+  return atlas->Fonts.empty() ? 13.0f : atlas->Fonts[0]->FontSize;
+}
+
+}  // namespace
+
+int GLUI_Context::message_room(int lines) {
+  GluiContextScope scope(imgui_);
+  const ImGuiStyle& style = ImGui::GetStyle();
+  // The etched line above the message, and the lines below it (as
+  // draw_message lays them out).
+  const float room = 2.0f * style.ItemSpacing.y + 2.0f +
+                     static_cast<float>(lines) * (font_size() + style.ItemSpacing.y);
+  return static_cast<int>(std::ceil(room));
+}
+
 void GLUI_Context::set_message(std::vector<GLUI_MessageLine> lines) {
   message_ = std::move(lines);
   glutPostWindowRedisplay(gui_.get_glut_window_id());

@@ -57,8 +57,10 @@ class GLUI_Context {
   int height();
   void controls_changed() { width_ = height_ = 0; }
 
-  // The message drawn below the controls (GLUI::set_message).
+  // The message drawn below the controls (GLUI::set_message), and the
+  // height it takes below them with `lines` lines.
   void set_message(std::vector<GLUI_MessageLine> lines);
+  int message_room(int lines);
 
   // --- For the widgets, while a frame is built ---------------------------
 

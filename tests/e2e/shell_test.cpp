@@ -241,3 +241,18 @@ TEST(Shell, FieldsTakePastedTextAnyScriptAndShiftTab) {
   EXPECT_GT(non_white_pixels(s, 280, 280, 321, 321), 0);
   EXPECT_EQ(non_white_pixels(s), non_white_pixels(s, 280, 280, 321, 321));
 }
+
+TEST(Shell, TheWindowTellsItsLeastSizeWholePanelAndACanvasKeepingItsStart) {
+  Daubwork d;
+  XSizeHints hints{};
+  long supplied = 0;
+  ASSERT_TRUE(XGetWMNormalHints(d.x().display(), d.window(), &hints, &supplied));
+  ASSERT_TRUE(hints.flags & PMinSize);
+  // Below the controls: room for a message of three lines.
+  EXPECT_GE(hints.min_height, d.panel_height() + 3 * 13);
+  EXPECT_LE(hints.min_height, 600);
+  EXPECT_EQ(hints.min_width, d.panel_width() + 200);
+  // GLUT's own start position and size stay.
+  EXPECT_TRUE(hints.flags & (USPosition | PPosition));
+  EXPECT_TRUE(hints.flags & (USSize | PSize));
+}

@@ -62,6 +62,8 @@ Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start)
     if (!probe.wait_for_exit(0))
       throw std::runtime_error("the panel probe failed: " + probe.errors());
     controls_ = parse_layout(probe.output());
+    std::string first;  // "panel <width> <height>"
+    std::istringstream(probe.output()) >> first >> probe_panel_width_ >> panel_height_;
     if (controls_.empty()) throw std::runtime_error("the panel probe printed no controls");
   }
   e2e::Launch launch{start.program, {}, dir_.path(), x_.display_name(), start.env};

@@ -46,6 +46,8 @@ class Daubwork {
   e2e::Window window() const { return window_; }
   e2e::Window panel() const { return panel_; }
   int panel_width() const { return panel_width_; }
+  // The height of the panel's controls, as the probe measured it.
+  int panel_height() const { return panel_height_; }
 
   const Control& control(const std::string& label) const;
   // Clicks the middle of a control's clickable part.
@@ -82,5 +84,6 @@ class Daubwork {
   e2e::Window window_ = 0;
   e2e::Window panel_ = 0;
   int panel_width_ = 0;
+  int probe_panel_width_ = 0, panel_height_ = 0;
   std::vector<Control> controls_;
 };
