@@ -3,10 +3,12 @@
 
 #include <backends/imgui_impl_opengl2.h>
 #include <fontconfig/fontconfig.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -28,11 +30,19 @@ unsigned next_code_point(const unsigned char*& p) {
   return value;
 }
 
-// A scalable font file of the system's that holds c, in a form ImGui reads
-// (TrueType or CFF outlines), preferring the sans-serif family.
-bool find_font(ImWchar c, std::string* file, int* index) {
+struct FontFile {
+  std::string file;
+  int face = 0;
+};
+
+// The system's scalable font files that hold c, in a form ImGui reads
+// (TrueType or CFF outlines), best first, preferring the sans-serif
+// family; at most a few, enough to pass over one that cannot be read.
+std::vector<FontFile> find_fonts(ImWchar c) {
+  constexpr size_t kCandidates = 4;
+  std::vector<FontFile> found;
   static const bool ready = FcInit();
-  if (!ready) return false;
+  if (!ready) return found;
   FcPattern* pattern = FcPatternCreate();
   FcCharSet* wanted = FcCharSetCreate();
   FcCharSetAddChar(wanted, c);
@@ -42,47 +52,100 @@ bool find_font(ImWchar c, std::string* file, int* index) {
   FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);
   FcResult result = FcResultNoMatch;
-  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-  bool found = false;
-  if (match) {
-    FcChar8* path = nullptr;
-    FcChar8* format = nullptr;
-    FcCharSet* holds = nullptr;
-    int face = 0;
-    // The best match need not hold the character.
-    if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch &&
-        FcPatternGetCharSet(match, FC_CHARSET, 0, &holds) == FcResultMatch &&
-        FcCharSetHasChar(holds, c) &&
-        FcPatternGetString(match, FC_FONTFORMAT, 0, &format) == FcResultMatch &&
-        (std::strcmp(reinterpret_cast<char*>(format), "TrueType") == 0 ||
-         std::strcmp(reinterpret_cast<char*>(format), "CFF") == 0)) {
-      FcPatternGetInteger(match, FC_INDEX, 0, &face);
-      *file = reinterpret_cast<char*>(path);
-      *index = face;
-      found = true;
+  if (FcFontSet* sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result)) {
+    for (int i = 0; i < sorted->nfont && found.size() < kCandidates; ++i) {
+      FcPattern* font = sorted->fonts[i];
+      FcChar8* path = nullptr;
+      FcChar8* format = nullptr;
+      FcCharSet* holds = nullptr;
+      int index = 0;
+      // The sort puts near misses after the fonts that hold it.
+      if (FcPatternGetString(font, FC_FILE, 0, &path) == FcResultMatch &&
+          FcPatternGetCharSet(font, FC_CHARSET, 0, &holds) == FcResultMatch &&
+          FcCharSetHasChar(holds, c) &&
+          FcPatternGetString(font, FC_FONTFORMAT, 0, &format) == FcResultMatch &&
+          (std::strcmp(reinterpret_cast<char*>(format), "TrueType") == 0 ||
+           std::strcmp(reinterpret_cast<char*>(format), "CFF") == 0)) {
+        FcPatternGetInteger(font, FC_INDEX, 0, &index);
+        found.push_back(FontFile{reinterpret_cast<char*>(path), font_face(index)});
+      }
     }
-    FcPatternDestroy(match);
+    FcFontSetDestroy(sorted);
   }
   FcCharSetDestroy(wanted);
   FcPatternDestroy(pattern);
   return found;
 }
 
-// A font file's bytes in memory ImGui may own and free; null when unreadable.
-void* read_font_file(const std::string& file, int* size) {
-  std::ifstream in(file, std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.good() && !in.eof()) return nullptr;
-  if (bytes.empty() || bytes.size() > (64u << 20)) return nullptr;
-  void* data = ImGui::MemAlloc(bytes.size());
-  std::memcpy(data, bytes.data(), bytes.size());
-  *size = static_cast<int>(bytes.size());
-  return data;
+// A font file's bytes; empty when unreadable or larger than any font.
+std::vector<unsigned char> read_font_file(const std::string& file) {
+  constexpr std::streamoff kMaxFontBytes = std::streamoff{64} << 20;
+  std::ifstream in(file, std::ios::binary | std::ios::ate);
+  const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+  if (size <= 0 || size > kMaxFontBytes) return {};
+  std::vector<unsigned char> bytes(static_cast<size_t>(size));
+  in.seekg(0);
+  if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) return {};
+  return bytes;
+}
+
+// Puts a font's glyphs into the atlas, merged into the font before; the
+// atlas neither owns nor frees the bytes.
+void add_to_atlas(ImFontAtlas* atlas, const void* data, int size, int face, const ImWchar* ranges,
+                  bool merge) {
+  ImFontConfig config;
+  config.MergeMode = merge;
+  config.FontNo = face;
+  config.PixelSnapH = true;
+  config.FontDataOwnedByAtlas = false;
+  atlas->AddFontFromMemoryTTF(const_cast<void*>(data), size, kFontPixels, &config, ranges);
 }
 
 }  // namespace
 
+bool font_builds(const void* data, int size, int face, ImWchar c) {
+  // A face number ImGui's reader takes as one is 0 to 0xFFFF.
+  if (!data || size <= 0 || face < 0 || face > 0xFFFF) return false;
+  const pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    // Only the atlas's arithmetic runs here: no X, no GL, no stdio.
+    alarm(5);
+    const ImWchar ranges[] = {c, c, 0};
+    ImFontAtlas atlas;
+    add_to_atlas(&atlas, data, size, face, ranges, false);
+    const bool built =
+        atlas.Build() && !atlas.Fonts.empty() && atlas.Fonts[0]->FindGlyphNoFallback(c) != nullptr;
+    _exit(built ? 0 : 1);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 void GluiFonts::set_up() { ImGui::GetIO().Fonts->AddFontDefault(); }
+
+// The face to take c from: the first of the system's candidates that ImGui
+// reads, each file read and tried once; null when none.
+GluiFonts::Source* GluiFonts::source_for(ImWchar c) {
+  for (const FontFile& candidate : find_fonts(c)) {
+    Source* source = nullptr;
+    for (Source& s : sources_)
+      if (s.file == candidate.file && s.face == candidate.face) source = &s;
+    if (!source) {
+      sources_.push_back(Source{candidate.file, candidate.face, false, {}, {0}});
+      source = &sources_.back();
+      source->bytes = read_font_file(source->file);
+      source->usable = font_builds(source->bytes.data(), static_cast<int>(source->bytes.size()),
+                                   source->face, c);
+      if (!source->usable) source->bytes = {};
+    }
+    if (source->usable) return source;
+  }
+  return nullptr;
+}
 
 bool GluiFonts::want(const char* text) {
   const ImFont* font = ImGui::GetFont();
@@ -93,16 +156,8 @@ bool GluiFonts::want(const char* text) {
     const ImWchar w = static_cast<ImWchar>(c);
     tried_.insert(w);
     if (font->FindGlyphNoFallback(w)) continue;
-    std::string file;
-    int index = 0;
-    if (!find_font(w, &file, &index)) continue;
-    Source* source = nullptr;
-    for (Source& s : sources_)
-      if (s.file == file && s.index == index) source = &s;
-    if (!source) {
-      sources_.push_back(Source{file, index, {0}});
-      source = &sources_.back();
-    }
+    Source* source = source_for(w);
+    if (!source) continue;
     source->ranges.insert(source->ranges.end() - 1, {w, w});
     stale_ = true;
   }
@@ -122,18 +177,14 @@ void GluiFonts::build() {
   ImFontAtlas* atlas = ImGui::GetIO().Fonts;
   atlas->Clear();
   atlas->AddFontDefault();
-  for (Source& s : sources_) {
-    int size = 0;
-    void* data = read_font_file(s.file, &size);
-    if (!data) continue;
-    ImFontConfig config;
-    config.MergeMode = true;
-    config.FontNo = s.index;
-    config.PixelSnapH = true;
-    atlas->AddFontFromMemoryTTF(data, size, kFontPixels, &config, s.ranges.data());
+  // From the bytes read before: a new glyph costs no file reading.
+  for (const Source& s : sources_) {
+    if (!s.usable || s.ranges.size() < 3) continue;
+    add_to_atlas(atlas, s.bytes.data(), static_cast<int>(s.bytes.size()), s.face, s.ranges.data(),
+                 true);
   }
   if (atlas->Build()) return;
-  // A font file ImGui cannot read after all: the own font alone.
+  // A font that gave one glyph but not all of them: the own font alone.
   sources_.clear();
   atlas->Clear();
   atlas->AddFontDefault();
