@@ -5,6 +5,7 @@
 #include <IL/ilu.h>
 #include <IL/ilut.h>
 
+#include <cmath>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "app/window_callbacks.h"
 #include "app/window_identity.h"
 #include "base/messages.h"
+#include "glui/glui_scale.h"
 #include "image/picture_file.h"
 #include "model/obj_load.h"
 #include "model/obj_parse.h"
@@ -54,7 +56,11 @@ void start_daubwork() {
 
   glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
   glutInitWindowPosition(50, 50);
-  glutInitWindowSize(800, 600);
+  // On a high-density screen the panel is bigger, and the canvas keeps its
+  // share of the window.
+  const float scale = glui_desktop_scale();
+  glutInitWindowSize(static_cast<int>(std::lround(800.0f * scale)),
+                     static_cast<int>(std::lround(600.0f * scale)));
   main_window = glutCreateWindow("Daubwork Application");
   set_window_identity();
 
@@ -80,7 +86,9 @@ void start_daubwork() {
   glui->set_main_gfx_window(main_window);
   set_message_listener(show_message_in_panel);
   // The whole panel, room for a message below it, and a canvas to paint on.
-  set_window_least_size(glui->get_panel_width() + kLeastCanvasWidth, glui->get_least_height());
+  set_window_least_size(
+      glui->get_panel_width() + static_cast<int>(std::lround(kLeastCanvasWidth * scale)),
+      glui->get_least_height());
   GLUI_Master.set_glutIdleFunc(idle_cb);
 
   glClearColor(1.0f, 1.0f, 1.0f, 1.0f);

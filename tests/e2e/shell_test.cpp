@@ -256,3 +256,26 @@ TEST(Shell, TheWindowTellsItsLeastSizeWholePanelAndACanvasKeepingItsStart) {
   EXPECT_TRUE(hints.flags & (USPosition | PPosition));
   EXPECT_TRUE(hints.flags & (USSize | PSize));
 }
+
+TEST(Shell, AtTwiceTheDesktopsDpiThePanelIsTwiceAsBigAndItsButtonsAreWhereItDrawsThem) {
+  int width = 0;
+  e2e::Rect load;
+  {
+    Daubwork d;
+    width = d.panel_width();
+    load = d.control("Load Image").hot;
+  }
+  Daubwork::Start start;
+  start.screen = {2000, 1400};
+  start.x_resources = "Xft.antialias:\t1\nXft.dpi:\t192\n";
+  start.window = {1600, 1200};  // the canvas keeps its share
+  Daubwork d(Daubwork::default_files(), start);
+  EXPECT_NEAR(d.panel_width(), 2 * width, 2);
+  const e2e::Rect big = d.control("Load Image").hot;
+  EXPECT_NEAR(big.x, 2 * load.x, 2);
+  EXPECT_NEAR(big.y, 2 * load.y, 2);
+  EXPECT_NEAR(big.width, 2 * load.width, 2);
+  EXPECT_NEAR(big.height, 2 * load.height, 2);
+  // The button is where it is drawn: pressed there, it loads.
+  EXPECT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+}

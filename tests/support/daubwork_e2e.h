@@ -31,12 +31,16 @@ class Daubwork {
   // How to start it otherwise: through a launcher such as valgrind (the
   // program's path follows the launcher's words), with extra environment
   // entries ("NAME=value"), another build of the program (the same panel),
-  // on a screen of another size.
+  // on a screen of another size, under a desktop's X resources.
   struct Start {
     std::vector<std::string> launcher;
     std::vector<std::string> env;
     std::string program = DAUB_PROGRAM;
     e2e::Point screen{1280, 1024};
+    // The X resources a desktop sets (RESOURCE_MANAGER, e.g. "Xft.dpi: 192"),
+    // and the window's starting size they give.
+    std::string x_resources;
+    e2e::Point window{800, 600};
   };
   Daubwork(const std::vector<std::string>& files, const Start& start);
 

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <string>
 
+#include "glui/glui_scale.h"
+
 namespace {
 
 std::string read_bytes(const char* path) {
@@ -36,3 +38,15 @@ TEST(GluiFonts, AFontIsTriedApartAndOnlyItsFaceIsGivenToImGui) {
 }
 
 }  // namespace
+
+// The panel's fonts and sizes follow the desktop's Xft.dpi.
+TEST(GluiScale, XftDpiOver96GivesTheScaleWithinBoundsElseOne) {
+  EXPECT_EQ(glui_scale_from_resources("Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting: 1\n"), 2.0f);
+  EXPECT_EQ(glui_scale_from_resources("Xft.dpi: 144"), 1.5f);  // no last line feed
+  EXPECT_EQ(glui_scale_from_resources("Xft.dpi:\t96\n"), 1.0f);
+  EXPECT_EQ(glui_scale_from_resources("Xft.dpi:\t1e9\n"), 4.0f);
+  for (const char* none : {"", "Xft.dpi:\tnan\n", "Xft.dpi: none\n", "Xft.dpix: 192\n",
+                           "Xft.dpi:\t-192\n", "Xft.dpi 192\n"})
+    EXPECT_EQ(glui_scale_from_resources(none), 1.0f) << none;
+  EXPECT_EQ(glui_scale_from_resources(nullptr), 1.0f);
+}
