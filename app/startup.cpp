@@ -85,6 +85,7 @@ void start_daubwork() {
   build_control_panel();
   glui->set_main_gfx_window(main_window);
   set_message_listener(show_message_in_panel);
+  glui->set_drop_func(files_dropped);
   // The whole panel, room for a message below it, and a canvas to paint on.
   set_window_least_size(
       glui->get_panel_width() + static_cast<int>(std::lround(kLeastCanvasWidth * scale)),

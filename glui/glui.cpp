@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "glui/glui_context.h"
+#include "glui/glui_drop.h"
 
 GLUI::GLUI(int parent_window, int position, int window_id)
     : parent_window_(parent_window),
@@ -119,3 +120,7 @@ int GLUI::get_least_height() {
 }
 
 void GLUI::set_message(std::vector<GLUI_MessageLine> lines) { ctx_->set_message(std::move(lines)); }
+
+void GLUI::set_drop_func(void (*cb)(const char* path, int offered)) {
+  glui_drop::accept_drops(this, cb);
+}

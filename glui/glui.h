@@ -96,6 +96,13 @@ class GLUI {
   // Every control of the panel, in the order they were added.
   const std::vector<GLUI_Control*>& controls() const { return all_; }
 
+  // Makes the main window a target for files and text dropped from other
+  // programs (glui/glui_drop.h): text and a file's path dropped on a text
+  // field replace its text; the first file dropped on the canvas that is
+  // no folder goes to `cb`, with the number of items the drop offered, run
+  // as a control callback is.
+  void set_drop_func(void (*cb)(const char* path, int offered));
+
   // A message for the user, drawn below the controls (it is no control):
   // lines that report a failure show a warning sign and an error's colour.
   // It stays until the next one; a message taller than the room left shows
