@@ -187,6 +187,13 @@ void read_material_library(void* context, const char* name, size_t length) {
 void load_last_texture(const MaterialContext& c) {
   if (!c.last || c.last->texture_path.empty() || !obj_texture_loader) return;
   c.model->texture = obj_texture_loader(c.last->texture_path.c_str());
+  if (c.model->texture != 0) return;
+  // The console says nothing of it; the window tells why the model shows
+  // untextured.
+  const std::string why = read_problem(c.last->texture_path.c_str());
+  show_message_line(MessageLevel::error,
+                    "Texture " + c.last->texture_path + " could not be loaded.");
+  explain_last_message_line(why.empty() ? "not a picture this program reads" : why);
 }
 
 // The file is read in steps of this size, each counted right after it is

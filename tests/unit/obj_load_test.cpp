@@ -188,6 +188,13 @@ TEST_F(ObjLoad, LibraryAndTextureMissingInTheDirectoryAreFoundBesideWhatNamesThe
   EXPECT_EQ(err_, "");
   EXPECT_EQ(textures_asked, std::vector<std::string>{folder + "/maps/tex.png"});
   EXPECT_EQ(m.tex_offset_u, 0.5f);
+  // A texture that does not decode: the window says so, the console not.
+  texture_answer = 0;
+  EXPECT_TRUE(load(m, ".", folder + "/a.obj"));
+  EXPECT_EQ(err_, "");
+  EXPECT_EQ(message_lines().back().text, "Texture " + folder +
+                                             "/maps/tex.png could not be loaded: not a picture "
+                                             "this program reads.");
 
   // Found in neither place: named as the directory gives it.
   std::filesystem::remove(folder + "/maps/a.mtl");
