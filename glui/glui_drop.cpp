@@ -114,8 +114,11 @@ bool text_for_field(const Offer& offer, const std::string& host_name, std::strin
   }
   const std::string line = first_line(offer.text);
   if (is_address(line)) return file_uri_path(line, host_name, text);
+  // More than any path: a field is no place for a dropped document.
+  constexpr size_t kMaxFieldText = 4096;
+  if (line.empty() || line.size() > kMaxFieldText) return false;
   *text = line;
-  return !line.empty();
+  return true;
 }
 
 std::vector<std::string> files_offered(const Offer& offer, const std::string& host_name) {

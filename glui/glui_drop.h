@@ -55,7 +55,8 @@ struct Offer {
 
 // What a drop on a text field gives it, true when it gives anything: the
 // first file's path of a uri-list (or a file:// text), or a text that is
-// no address. Line feeds end a text: a field holds one line.
+// no address. Line feeds end a text: a field holds one line, of at most
+// 4096 bytes (a longer one is refused).
 bool text_for_field(const Offer& offer, const std::string& host_name, std::string* text);
 
 // The files of this machine that a drop on the canvas offers, in order,
