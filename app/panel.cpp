@@ -2,11 +2,14 @@
 
 #include <GL/freeglut.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/canvas_buffers.h"
 #include "app/state.h"
+#include "base/messages.h"
 #include "export/save_image.h"
 #include "image/source_image.h"
 #include "model/obj_model.h"
@@ -84,7 +87,39 @@ void load_model() {
 
 }  // namespace
 
+namespace {
+
+// Whether a path names an OBJ model: it ends in ".obj", in any case.
+bool names_model(const std::string& path) {
+  const std::string suffix = ".obj";
+  if (path.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(path[path.size() - suffix.size() + i])) !=
+        suffix[i])
+      return false;
+  return true;
+}
+
+}  // namespace
+
+void files_dropped(const char* path, int offered) {
+  const bool model = names_model(path);
+  (model ? obj_filename_text : image_filename_text)->set_text(path);
+  begin_message();
+  if (offered > 1)
+    show_message_line(MessageLevel::info,
+                      "Of the " + std::to_string(offered) +
+                          " items dropped, the first that fits was taken: " + path);
+  // As its button does, with its messages.
+  if (model)
+    load_model();
+  else
+    load_image();
+}
+
 void control_cb(int id) {
+  // What an action prints is shown in the panel until the next action.
+  if (id == LOAD_IMAGE_ID || id == SAVE_IMAGE_ID || id == LOAD_OBJ_ID) begin_message();
   switch (id) {
     case LOAD_IMAGE_ID: load_image(); break;
     case SAVE_IMAGE_ID: save_image(); break;

@@ -5,17 +5,40 @@
 #include <IL/ilu.h>
 #include <IL/ilut.h>
 
+#include <cmath>
 #include <cstdio>
+#include <utility>
+#include <vector>
 
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"
 #include "app/window_callbacks.h"
 #include "app/window_identity.h"
+#include "base/messages.h"
+#include "glui/glui_scale.h"
 #include "image/picture_file.h"
 #include "model/obj_load.h"
 #include "model/obj_parse.h"
 #include "paint/motion.h"
+
+namespace {
+
+// The narrowest canvas the window may be made, in the panel's pixels: a
+// few strokes' room beside the panel.
+constexpr int kLeastCanvasWidth = 200;
+
+// The panel shows what the program printed for the last action, where a
+// user with no terminal looks.
+void show_message_in_panel() {
+  if (!glui) return;
+  std::vector<GLUI_MessageLine> lines;
+  for (const MessageLine& line : message_lines())
+    lines.push_back({line.text, line.level == MessageLevel::error});
+  glui->set_message(std::move(lines));
+}
+
+}  // namespace
 
 void start_daubwork() {
   // Console lines appear as they are printed, also when the console is a
@@ -33,7 +56,11 @@ void start_daubwork() {
 
   glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
   glutInitWindowPosition(50, 50);
-  glutInitWindowSize(800, 600);
+  // On a high-density screen the panel is bigger, and the canvas keeps its
+  // share of the window.
+  const float scale = glui_desktop_scale();
+  glutInitWindowSize(static_cast<int>(std::lround(800.0f * scale)),
+                     static_cast<int>(std::lround(600.0f * scale)));
   main_window = glutCreateWindow("Daubwork Application");
   set_window_identity();
 
@@ -57,6 +84,12 @@ void start_daubwork() {
   glui = GLUI_Master.create_glui_subwindow(main_window, GLUI_SUBWINDOW_RIGHT);
   build_control_panel();
   glui->set_main_gfx_window(main_window);
+  set_message_listener(show_message_in_panel);
+  glui->set_drop_func(files_dropped);
+  // The whole panel, room for a message below it, and a canvas to paint on.
+  set_window_least_size(
+      glui->get_panel_width() + static_cast<int>(std::lround(kLeastCanvasWidth * scale)),
+      glui->get_least_height());
   GLUI_Master.set_glutIdleFunc(idle_cb);
 
   glClearColor(1.0f, 1.0f, 1.0f, 1.0f);

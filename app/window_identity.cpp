@@ -61,3 +61,19 @@ void set_window_identity() {
   }
   XFlush(display);
 }
+
+void set_window_least_size(int width, int height) {
+  Display* display = glXGetCurrentDisplay();
+  const Window window = glXGetCurrentDrawable();
+  if (!display || window == 0 || width <= 0 || height <= 0) return;
+  XSizeHints* hints = XAllocSizeHints();
+  if (!hints) return;
+  long supplied = 0;
+  XGetWMNormalHints(display, window, hints, &supplied);  // what GLUT set stays
+  hints->flags |= PMinSize;
+  hints->min_width = width;
+  hints->min_height = height;
+  XSetWMNormalHints(display, window, hints);
+  XFree(hints);
+  XFlush(display);
+}

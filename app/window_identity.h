@@ -9,3 +9,9 @@
 
 // Gives the current GLUT window the program's class and icon.
 void set_window_identity();
+
+// Tells the window manager the least size the current GLUT window may be
+// given (WM_NORMAL_HINTS' minimum), keeping the position and size GLUT
+// asked for: below it the panel would be cut off, with no way to reach
+// the controls below the cut.
+void set_window_least_size(int width, int height);

@@ -3,7 +3,10 @@
 // (glui_context.cpp), its controls in glui_widgets.cpp.
 #include "glui/glui.h"
 
+#include <utility>
+
 #include "glui/glui_context.h"
+#include "glui/glui_drop.h"
 
 GLUI::GLUI(int parent_window, int position, int window_id)
     : parent_window_(parent_window),
@@ -109,3 +112,15 @@ void GLUI::deactivate_current_control() { ctx_->deactivate(); }
 int GLUI::get_panel_width() { return ctx_->width(); }
 
 int GLUI::get_panel_height() { return ctx_->height(); }
+
+int GLUI::get_least_height() {
+  constexpr int kMessageLines = 3;  // a failure's line and its reason, wrapped
+  const int panel = ctx_->height();
+  return panel + ctx_->message_room(kMessageLines);
+}
+
+void GLUI::set_message(std::vector<GLUI_MessageLine> lines) { ctx_->set_message(std::move(lines)); }
+
+void GLUI::set_drop_func(void (*cb)(const char* path, int offered)) {
+  glui_drop::accept_drops(this, cb);
+}

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "glui/glui_widgets.h"
@@ -23,6 +24,12 @@ enum {
   GLUI_SUBWINDOW_BOTTOM = 8,
   GLUI_SUBWINDOW_LEFT = 16,
   GLUI_SUBWINDOW_RIGHT = 32,
+};
+
+// One line of a panel's message (GLUI::set_message).
+struct GLUI_MessageLine {
+  std::string text;  // UTF-8, no line feed
+  bool error = false;
 };
 
 // One control panel: a GLUT subwindow docked on a side of a main window.
@@ -82,8 +89,25 @@ class GLUI {
   int get_panel_width();
   int get_panel_height();
 
+  // The least height that shows the whole panel and a few lines of a
+  // message below it.
+  int get_least_height();
+
   // Every control of the panel, in the order they were added.
   const std::vector<GLUI_Control*>& controls() const { return all_; }
+
+  // Makes the main window a target for files and text dropped from other
+  // programs (glui/glui_drop.h): text and a file's path dropped on a text
+  // field replace its text; the first file dropped on the canvas that is
+  // no folder goes to `cb`, with the number of items the drop offered, run
+  // as a control callback is.
+  void set_drop_func(void (*cb)(const char* path, int offered));
+
+  // A message for the user, drawn below the controls (it is no control):
+  // lines that report a failure show a warning sign and an error's colour.
+  // It stays until the next one; a message taller than the room left shows
+  // its end. The panel is drawn again.
+  void set_message(std::vector<GLUI_MessageLine> lines);
 
   // The panel's own state for the toolkit: its ImGui context, frames and
   // active control (glui/glui_context.h). Programs have no use for it.

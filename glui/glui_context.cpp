@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "glui/glui_imgui.h"
 #include "glui/glui_theme.h"
@@ -67,7 +68,72 @@ void GLUI_Context::build_panel() {
   avail_.assign(1, ImGui::GetContentRegionAvail().x);
   activated_ = false;
   build(gui_.get_main_panel());
+  if (!measuring_) draw_message();
   ImGui::End();
+}
+
+// The message lies below the controls, across the panel's width, down to
+// the bottom of the subwindow; it is drawn straight into the panel's draw
+// list, so that it adds no item and moves no control. Lines wrap at the
+// panel's width; when they need more room than is left, the first ones
+// go, cut off at the top, and the end shows.
+void GLUI_Context::draw_message() {
+  if (message_.empty()) return;
+  const ImGuiStyle& style = ImGui::GetStyle();
+  const ImVec2 display = ImGui::GetIO().DisplaySize;
+  const float left = style.WindowPadding.x;
+  const float right = std::max(display.x - style.WindowPadding.x, left + 1.0f);
+  const float line_top = ImGui::GetCursorScreenPos().y + style.ItemSpacing.y;
+  const float top = line_top + 2.0f + style.ItemSpacing.y;
+  const float bottom = display.y - style.WindowPadding.y;
+  if (bottom <= top) return;
+  ImDrawList* dl = ImGui::GetWindowDrawList();
+  glui_theme::draw_etched_line(dl, left, right, line_top);
+
+  const float sign = ImGui::GetFontSize();  // the warning sign's side
+  const float text_left = left + sign + style.ItemInnerSpacing.x;
+  const float wrap = std::max(right - text_left, 1.0f);
+  float total = 0.0f;
+  for (const GLUI_MessageLine& line : message_) {
+    if (fonts_.want(line.text.c_str())) redraw_at(now_ms());
+    total += ImGui::CalcTextSize(line.text.c_str(), nullptr, false, wrap).y + style.ItemSpacing.y;
+  }
+  float y = total > bottom - top ? bottom - total : top;
+  dl->PushClipRect(ImVec2(left, top), ImVec2(right, bottom), true);
+  const ImU32 text_colour = ImGui::GetColorU32(ImGuiCol_Text);
+  const ImU32 error_colour = IM_COL32(170, 0, 0, 255);
+  for (const GLUI_MessageLine& line : message_) {
+    if (line.error) glui_theme::draw_warning_sign(dl, ImVec2(left, y), sign);
+    dl->AddText(ImGui::GetFont(), ImGui::GetFontSize(), ImVec2(text_left, y),
+                line.error ? error_colour : text_colour, line.text.c_str(), nullptr, wrap);
+    y += ImGui::CalcTextSize(line.text.c_str(), nullptr, false, wrap).y + style.ItemSpacing.y;
+  }
+  dl->PopClipRect();
+}
+
+namespace {
+
+// The panel's font size, also before its first frame.
+float font_size() {
+  const ImFontAtlas* atlas = ImGui::GetIO().Fonts;
+  return atlas->Fonts.empty() ? 13.0f : atlas->Fonts[0]->FontSize;
+}
+
+}  // namespace
+
+int GLUI_Context::message_room(int lines) {
+  GluiContextScope scope(imgui_);
+  const ImGuiStyle& style = ImGui::GetStyle();
+  // The etched line above the message, and the lines below it (as
+  // draw_message lays them out).
+  const float room = 2.0f * style.ItemSpacing.y + 2.0f +
+                     static_cast<float>(lines) * (font_size() + style.ItemSpacing.y);
+  return static_cast<int>(std::ceil(room));
+}
+
+void GLUI_Context::set_message(std::vector<GLUI_MessageLine> lines) {
+  message_ = std::move(lines);
+  glutPostWindowRedisplay(gui_.get_glut_window_id());
 }
 
 void GLUI_Context::set_frame_time() {

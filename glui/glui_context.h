@@ -57,6 +57,11 @@ class GLUI_Context {
   int height();
   void controls_changed() { width_ = height_ = 0; }
 
+  // The message drawn below the controls (GLUI::set_message), and the
+  // height it takes below them with `lines` lines.
+  void set_message(std::vector<GLUI_MessageLine> lines);
+  int message_room(int lines);
+
   // --- For the widgets, while a frame is built ---------------------------
 
   // Sizing the panel: frames hug their contents instead of spanning the
@@ -89,6 +94,7 @@ class GLUI_Context {
     int id;
   };
   void build_panel();
+  void draw_message();
   void set_frame_time();
   void run_callbacks();
   void hold_frame();
@@ -107,6 +113,7 @@ class GLUI_Context {
   int last_blink_ms_ = 0;
   int redraw_due_ms_ = -1;  // -1: none due
   ImVec2 drawn_size_;       // the subwindow's size at the last drawing
+  std::vector<GLUI_MessageLine> message_;
 };
 
 // Makes an ImGui context current for a scope.

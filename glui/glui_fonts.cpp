@@ -10,6 +10,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "glui/glui_scale.h"
+
 namespace {
 
 // ImGui's own font is drawn at this size; the glyphs added to it match it.
@@ -92,13 +94,26 @@ std::vector<unsigned char> read_font_file(const std::string& file) {
 // Puts a font's glyphs into the atlas, merged into the font before; the
 // atlas neither owns nor frees the bytes.
 void add_to_atlas(ImFontAtlas* atlas, const void* data, int size, int face, const ImWchar* ranges,
-                  bool merge) {
+                  bool merge, float pixels) {
   ImFontConfig config;
   config.MergeMode = merge;
   config.FontNo = face;
   config.PixelSnapH = true;
   config.FontDataOwnedByAtlas = false;
-  atlas->AddFontFromMemoryTTF(const_cast<void*>(data), size, kFontPixels, &config, ranges);
+  atlas->AddFontFromMemoryTTF(const_cast<void*>(data), size, pixels, &config, ranges);
+}
+
+// ImGui's own font, rasterised at the desktop's scale: at 2, glyphs drawn
+// at 26 pixels, not 13 stretched.
+void add_own_font(ImFontAtlas* atlas) {
+  const float scale = glui_desktop_scale();
+  if (scale == 1.0f) {
+    atlas->AddFontDefault();
+    return;
+  }
+  ImFontConfig config;
+  config.SizePixels = kFontPixels * scale;
+  atlas->AddFontDefault(&config);
 }
 
 }  // namespace
@@ -113,7 +128,7 @@ bool font_builds(const void* data, int size, int face, ImWchar c) {
     alarm(5);
     const ImWchar ranges[] = {c, c, 0};
     ImFontAtlas atlas;
-    add_to_atlas(&atlas, data, size, face, ranges, false);
+    add_to_atlas(&atlas, data, size, face, ranges, false, kFontPixels);
     const bool built =
         atlas.Build() && !atlas.Fonts.empty() && atlas.Fonts[0]->FindGlyphNoFallback(c) != nullptr;
     _exit(built ? 0 : 1);
@@ -125,7 +140,7 @@ bool font_builds(const void* data, int size, int face, ImWchar c) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void GluiFonts::set_up() { ImGui::GetIO().Fonts->AddFontDefault(); }
+void GluiFonts::set_up() { add_own_font(ImGui::GetIO().Fonts); }
 
 // The face to take c from: the first of the system's candidates that ImGui
 // reads, each file read and tried once; null when none.
@@ -176,17 +191,17 @@ bool GluiFonts::update() {
 void GluiFonts::build() {
   ImFontAtlas* atlas = ImGui::GetIO().Fonts;
   atlas->Clear();
-  atlas->AddFontDefault();
+  add_own_font(atlas);
   // From the bytes read before: a new glyph costs no file reading.
   for (const Source& s : sources_) {
     if (!s.usable || s.ranges.size() < 3) continue;
     add_to_atlas(atlas, s.bytes.data(), static_cast<int>(s.bytes.size()), s.face, s.ranges.data(),
-                 true);
+                 true, kFontPixels * glui_desktop_scale());
   }
   if (atlas->Build()) return;
   // A font that gave one glyph but not all of them: the own font alone.
   sources_.clear();
   atlas->Clear();
-  atlas->AddFontDefault();
+  add_own_font(atlas);
   atlas->Build();
 }

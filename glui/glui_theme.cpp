@@ -1,6 +1,12 @@
 #include "glui/glui_theme.h"
 
+#include <algorithm>
+
+#include "glui/glui_scale.h"
+
 namespace glui_theme {
+
+float px(float size) { return size * glui_desktop_scale(); }
 
 void apply() {
   ImGui::StyleColorsLight();
@@ -30,6 +36,11 @@ void apply() {
   c[ImGuiCol_HeaderActive] = ImVec4(0.68f, 0.70f, 0.75f, 1.0f);
   c[ImGuiCol_CheckMark] = ImVec4(0.0f, 0.0f, 0.0f, 1.0f);
   c[ImGuiCol_TextSelectedBg] = ImVec4(0.55f, 0.68f, 0.90f, 1.0f);
+  const float scale = glui_desktop_scale();
+  if (scale != 1.0f) {  // at 1, exactly the sizes above
+    style.ScaleAllSizes(scale);
+    style.FrameBorderSize *= scale;
+  }
 }
 
 namespace {
@@ -40,13 +51,29 @@ ImU32 light() { return ImGui::GetColorU32(ImGui::GetStyle().Colors[ImGuiCol_Bord
 }  // namespace
 
 void draw_etched_rect(ImDrawList* dl, ImVec2 a, ImVec2 b) {
-  dl->AddRect(ImVec2(a.x + 1, a.y + 1), ImVec2(b.x + 1, b.y + 1), light());
-  dl->AddRect(a, b, dark());
+  const float t = px(1.0f);  // a line's thickness, and the light line's offset
+  dl->AddRect(ImVec2(a.x + t, a.y + t), ImVec2(b.x + t, b.y + t), light(), 0.0f, 0, t);
+  dl->AddRect(a, b, dark(), 0.0f, 0, t);
 }
 
 void draw_etched_line(ImDrawList* dl, float x0, float x1, float y) {
-  dl->AddLine(ImVec2(x0, y), ImVec2(x1, y), dark());
-  dl->AddLine(ImVec2(x0, y + 1), ImVec2(x1, y + 1), light());
+  const float t = px(1.0f);
+  dl->AddLine(ImVec2(x0, y), ImVec2(x1, y), dark(), t);
+  dl->AddLine(ImVec2(x0, y + t), ImVec2(x1, y + t), light(), t);
+}
+
+void draw_warning_sign(ImDrawList* dl, ImVec2 at, float side) {
+  const ImVec2 apex(at.x + side * 0.5f, at.y + 1.0f);
+  const ImVec2 right(at.x + side - 1.0f, at.y + side - 1.0f);
+  const ImVec2 left(at.x + 1.0f, at.y + side - 1.0f);
+  dl->AddTriangleFilled(apex, right, left, IM_COL32(200, 20, 20, 255));
+  // The mark: a bar and a dot, white on red.
+  const float x = at.x + side * 0.5f;
+  const float w = std::max(side * 0.08f, 1.0f);
+  dl->AddRectFilled(ImVec2(x - w, at.y + side * 0.35f), ImVec2(x + w, at.y + side * 0.70f),
+                    IM_COL32(255, 255, 255, 255));
+  dl->AddRectFilled(ImVec2(x - w, at.y + side * 0.78f), ImVec2(x + w, at.y + side * 0.78f + 2 * w),
+                    IM_COL32(255, 255, 255, 255));
 }
 
 }  // namespace glui_theme

@@ -15,6 +15,7 @@
 #include "glui/glui_theme.h"
 
 using glui_theme::kFramePad;
+using glui_theme::px;
 
 GLUI_Control::GLUI_Control(GLUI* glui, GLUI_Panel* parent, const char* name, int id,
                            GLUI_Update_CB cb)
@@ -79,31 +80,33 @@ void GLUI_Panel::build(GLUI_Context& ctx) {
   float avail = ctx.avail_width();
   float title_h = ImGui::GetTextLineHeight();
   bool has_title = !name_.empty();
-  float top = has_title ? title_h : kFramePad;
+  float top = has_title ? title_h : px(kFramePad);
 
   ImGui::BeginGroup();
   ImGui::Dummy(ImVec2(1.0f, top));
-  ImGui::Indent(kFramePad);
-  ctx.push_avail_width(avail - 2.0f * kFramePad);
+  ImGui::Indent(px(kFramePad));
+  ctx.push_avail_width(avail - 2.0f * px(kFramePad));
   build_children(ctx);
   ctx.pop_avail_width();
-  ImGui::Unindent(kFramePad);
-  ImGui::Dummy(ImVec2(1.0f, kFramePad * 0.5f));
+  ImGui::Unindent(px(kFramePad));
+  ImGui::Dummy(ImVec2(1.0f, px(kFramePad) * 0.5f));
   ImGui::EndGroup();
   ImVec2 end = ImGui::GetItemRectMax();
 
-  float title_w = has_title ? ImGui::CalcTextSize(name_.c_str()).x + 4.0f * kFramePad : 0.0f;
-  float width = ctx.measuring()
-                    ? std::max(children_right(children_) + kFramePad, start.x + title_w) - start.x
-                    : avail;
+  float title_w = has_title ? ImGui::CalcTextSize(name_.c_str()).x + 4.0f * px(kFramePad) : 0.0f;
+  float width =
+      ctx.measuring()
+          ? std::max(children_right(children_) + px(kFramePad), start.x + title_w) - start.x
+          : avail;
   ImDrawList* dl = ImGui::GetWindowDrawList();
   float line_y = has_title ? start.y + title_h * 0.5f : start.y + 1.0f;
-  glui_theme::draw_etched_rect(dl, ImVec2(start.x, line_y), ImVec2(start.x + width - 2.0f, end.y));
+  glui_theme::draw_etched_rect(dl, ImVec2(start.x, line_y),
+                               ImVec2(start.x + width - px(2.0f), end.y));
   if (has_title) {
-    ImVec2 text_pos(start.x + kFramePad, start.y);
+    ImVec2 text_pos(start.x + px(kFramePad), start.y);
     ImVec2 size = ImGui::CalcTextSize(name_.c_str());
-    dl->AddRectFilled(ImVec2(text_pos.x - 2.0f, text_pos.y),
-                      ImVec2(text_pos.x + size.x + 2.0f, text_pos.y + size.y),
+    dl->AddRectFilled(ImVec2(text_pos.x - px(2.0f), text_pos.y),
+                      ImVec2(text_pos.x + size.x + px(2.0f), text_pos.y + size.y),
                       ImGui::GetColorU32(ImGuiCol_WindowBg));
     dl->AddText(text_pos, ImGui::GetColorU32(ImGuiCol_Text), name_.c_str());
   }
@@ -118,7 +121,7 @@ void GLUI_Rollout::build(GLUI_Context& ctx) {
   ImVec2 start = ImGui::GetCursorScreenPos();
   float avail = ctx.avail_width();
   float bar_natural =
-      ImGui::CalcTextSize(name_.c_str()).x + ImGui::GetFrameHeight() + 3.0f * kFramePad;
+      ImGui::CalcTextSize(name_.c_str()).x + ImGui::GetFrameHeight() + 3.0f * px(kFramePad);
   float bar_w = ctx.measuring() ? bar_natural : avail;
 
   ImGui::BeginGroup();
@@ -139,14 +142,14 @@ void GLUI_Rollout::build(GLUI_Context& ctx) {
   // Sizing the panel counts the contents of closed rollouts too, so that
   // opening one later finds room for it.
   if (open_ || ctx.measuring()) {
-    ImGui::Indent(kFramePad);
-    ctx.push_avail_width(avail - 2.0f * kFramePad);
+    ImGui::Indent(px(kFramePad));
+    ctx.push_avail_width(avail - 2.0f * px(kFramePad));
     ImGui::Dummy(ImVec2(1.0f, 1.0f));
     build_children(ctx);
     ctx.pop_avail_width();
-    ImGui::Unindent(kFramePad);
-    ImGui::Dummy(ImVec2(1.0f, kFramePad * 0.5f));
-    children_w = children_right(children_) + kFramePad - start.x;
+    ImGui::Unindent(px(kFramePad));
+    ImGui::Dummy(ImVec2(1.0f, px(kFramePad) * 0.5f));
+    children_w = children_right(children_) + px(kFramePad) - start.x;
   }
   ImGui::EndGroup();
   ImVec2 end = ImGui::GetItemRectMax();
@@ -154,7 +157,7 @@ void GLUI_Rollout::build(GLUI_Context& ctx) {
   if (open_) {
     ImVec2 bar_end(start.x, start.y + ImGui::GetFrameHeight());
     glui_theme::draw_etched_rect(ImGui::GetWindowDrawList(), bar_end,
-                                 ImVec2(start.x + width - 2.0f, end.y));
+                                 ImVec2(start.x + width - px(2.0f), end.y));
   }
   rect_ = glui_rect_of(start, ImVec2(start.x + width, end.y + 1.0f));
 }
@@ -212,7 +215,8 @@ GLUI_Button::GLUI_Button(GLUI* glui, GLUI_Panel* parent, const char* name, int i
 
 void GLUI_Button::build(GLUI_Context& ctx) {
   float text_w = ImGui::CalcTextSize(name_.c_str(), nullptr, true).x;
-  float w = std::max(glui_theme::kButtonWidth, text_w + 2.0f * ImGui::GetStyle().FramePadding.x);
+  float w =
+      std::max(px(glui_theme::kButtonWidth), text_w + 2.0f * ImGui::GetStyle().FramePadding.x);
   // ImGui calls back on release over the button, as a button should.
   if (ImGui::Button(name_.c_str(), ImVec2(w, 0.0f))) notify(ctx);
   record_hot_rect(ctx);
@@ -335,9 +339,9 @@ void GLUI_EditText::build(GLUI_Context& ctx) {
   float label_w = begin_labelled(name_.c_str(), *parent_);
   // A set width is the whole control's, label included, as in the classic
   // panels; the box keeps room for a few characters whatever the label.
-  float box_w = box_w_ > 0
-                    ? std::max(static_cast<float>(box_w_) - label_w, glui_theme::kMinBoxWidth)
-                    : glui_theme::kDefaultBoxWidth;
+  float box_w =
+      box_w_ > 0 ? std::max(px(static_cast<float>(box_w_)) - label_w, px(glui_theme::kMinBoxWidth))
+                 : px(glui_theme::kDefaultBoxWidth);
   if (ctx.fonts().want(text_.c_str())) ctx.redraw_at(ctx.now_ms());
   const ImGuiStyle& style = ImGui::GetStyle();
   const float inner_w = box_w - 2.0f * style.FramePadding.x;
@@ -489,7 +493,7 @@ int show_committed_value(ImGuiInputTextCallbackData* data) {
 void GLUI_Spinner::build(GLUI_Context& ctx) {
   begin_labelled(name_.c_str(), *parent_);
   if (!editing_) edit_ = value_.text();
-  ImGui::SetNextItemWidth(glui_theme::kSpinnerBoxWidth);
+  ImGui::SetNextItemWidth(px(glui_theme::kSpinnerBoxWidth));
   // A copy: ImGui edits edit_ itself while the callback runs.
   std::pair<bool*, std::string> pending(&show_committed_, show_committed_ ? edit_ : std::string());
   ImGui::InputText("##value", &edit_,
@@ -502,10 +506,10 @@ void GLUI_Spinner::build(GLUI_Context& ctx) {
   if (deactivated) commit(ctx);
 
   glui_imgui::push_button_repeat();
-  ImGui::SameLine(0.0f, 2.0f);
+  ImGui::SameLine(0.0f, px(2.0f));
   if (ImGui::ArrowButton("##down", ImGuiDir_Down)) step(ctx, -1);
   down_ = ctx.clickable_item(this);
-  ImGui::SameLine(0.0f, 2.0f);
+  ImGui::SameLine(0.0f, px(2.0f));
   if (ImGui::ArrowButton("##up", ImGuiDir_Up)) step(ctx, +1);
   up_ = ctx.clickable_item(this);
   glui_imgui::pop_button_repeat();

@@ -18,6 +18,8 @@
 #include <optional>
 #include <utility>
 
+#include "glui/glui_drop.h"
+
 namespace glui_x11 {
 namespace {
 
@@ -120,6 +122,7 @@ class Connection {
 
   void set_selection(Selection which, const char* utf8);
   const char* selection(Selection which);
+  Display* display() const { return display_; }
 
  private:
   explicit Connection(Display* display);
@@ -215,6 +218,7 @@ void Connection::read(bool sync) {
 }
 
 void Connection::handle(XEvent& event) {
+  if (glui_drop::handle_event(event)) return;  // a drop from another program
   if (event.type == KeyPress) {
     record_press(event);
     return;
@@ -455,6 +459,11 @@ void hand_over(const Entry& entry, const GlutView& view, const PressHandler& dro
 }
 
 }  // namespace
+
+Display* connection_display() {
+  Connection* c = Connection::get();
+  return c ? c->display() : nullptr;
+}
 
 void watch_current_window() {
   Connection* c = Connection::get();

@@ -27,6 +27,8 @@
 #include <functional>
 #include <string>
 
+struct _XDisplay;
+
 namespace glui_x11 {
 
 // One key press on a watched window that GLUT does not report, or whose
@@ -59,6 +61,10 @@ void take_control_key(const PressHandler& dropped);
 // queue to `dropped`, and answers other programs' requests for the
 // selections the program holds.
 void take_dropped_presses(const PressHandler& dropped);
+
+// The connection's display, opened on first use; null without an X
+// server. Its events reach the drop target first (glui_drop.h).
+_XDisplay* connection_display();
 
 enum class Selection { clipboard, primary };
 

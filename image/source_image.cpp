@@ -8,10 +8,13 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
 
 #include "app/canvas_buffers.h"
 #include "app/gl_scope.h"
 #include "app/state.h"
+#include "base/file_problem.h"
+#include "base/messages.h"
 #include "image/edge_map.h"
 #include "image/picture_file.h"
 #include "paint/edge_angle.h"
@@ -70,10 +73,14 @@ void load_image() {
   // picture being replaced is not drawn again, and its texture holds a
   // whole picture: the new one takes its place, or it is given back.
   image_texture = reload_picture_texture(path, image_texture);
-  if (image_texture != 0)
-    std::printf("Image %s loaded.\n", path);
-  else
-    std::printf("Could not load image %s!\n", path);
+  if (image_texture != 0) {
+    print_message_line(stdout, "Image %s loaded.\n", path);
+  } else {
+    print_message_line(stdout, "Could not load image %s!\n", path);
+    // A file that opens was refused for its content.
+    const std::string why = read_problem(path);
+    explain_last_message_line(why.empty() ? "not a picture this program reads" : why);
+  }
   capture_source_image();
   recapture_pending = false;
 }
@@ -90,8 +97,8 @@ void capture_source_image() {
   grad_x = new (std::nothrow) float[cells];
   grad_y = new (std::nothrow) float[cells];
   if (!source_rgb || !grad_x || !grad_y) {
-    std::fprintf(stderr, "Not enough memory for the source image of a %d x %d canvas.\n", vp_w,
-                 vp_h);
+    print_message_line(stderr, "Not enough memory for the source image of a %d x %d canvas.\n",
+                       vp_w, vp_h);
     release_arrays();
   } else {
     source_width = vp_w;
@@ -112,7 +119,7 @@ void compute_edge_map() {
   delete[] edge_mask;
   edge_mask = new (std::nothrow) unsigned char[static_cast<size_t>(w) * static_cast<size_t>(h)];
   if (!edge_mask || !source_rgb || !grad_x || !grad_y) {
-    std::fprintf(stderr, "Not enough memory for the edge map of a %d x %d canvas.\n", w, h);
+    print_message_line(stderr, "Not enough memory for the edge map of a %d x %d canvas.\n", w, h);
     release_arrays();
     return;
   }

@@ -16,6 +16,8 @@
 #include <unordered_map>
 
 #include "base/fd_io.h"
+#include "base/file_problem.h"
+#include "base/messages.h"
 #include "model/obj_model.h"
 #include "model/obj_parse.h"
 
@@ -54,6 +56,7 @@ struct Library {
 struct MaterialContext {
   ObjModel* model;
   const char* directory;
+  std::string obj_folder;  // where the OBJ file lies: a library may lie beside it
   // Keyed by the name as the OBJ file gives it (the directory is the same
   // for every line).
   std::unordered_map<std::string, Library> libraries;
@@ -62,21 +65,59 @@ struct MaterialContext {
   const Library* last = nullptr;
 };
 
-// Reads the library's map_Kd statement into *library.
-void read_library(const char* mtl_path, const char* directory, Library* library) {
+// The folder of a file's path: "." for a bare name, "/" for one at the root.
+std::string folder_of(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  if (!slash) return ".";
+  if (slash == path) return "/";
+  return std::string(path, slash);
+}
+
+// Where a relative name that a file names is looked for when it is not
+// where the directory puts it: beside the file that names it, as a model
+// and its library are copied together. Writes the path into out (size
+// bytes); false when there is no other place to look (an absolute name,
+// the same folder) or the path does not fit.
+bool beside_path(char* out, size_t size, const char* directory, const std::string& folder,
+                 const char* name, size_t length) {
+  if (length == 0 || name[0] == '/' || folder == directory) return false;
+  return join_path(out, size, folder.c_str(), name, length);
+}
+
+// Opens the library at mtl_path, or where beside_mtl_path names when
+// nothing can be opened at mtl_path (null: no other place). Reports a
+// failure with mtl_path, the place tried first. Returns -1 on failure,
+// with *opened the path whose descriptor is returned.
+int open_library(const char* mtl_path, const char* beside_mtl_path, const char** opened) {
   bool not_regular = false;
   int fd = open_regular_file(mtl_path, &not_regular);
-  if (fd < 0) {
-    std::fprintf(stderr,
-                 not_regular ? "Material library %s is not a regular file!\n"
-                             : "Material library %s could not be opened!\n",
-                 mtl_path);
-    return;
+  *opened = mtl_path;
+  if (fd < 0 && !not_regular && beside_mtl_path) {
+    bool beside_not_regular = false;
+    fd = open_regular_file(beside_mtl_path, &beside_not_regular);
+    if (fd >= 0) *opened = beside_mtl_path;
   }
+  if (fd < 0) {
+    print_message_line(stderr,
+                       not_regular ? "Material library %s is not a regular file!\n"
+                                   : "Material library %s could not be opened!\n",
+                       mtl_path);
+    if (!not_regular) explain_last_message_line(read_problem(mtl_path));
+  }
+  return fd;
+}
+
+// Reads the library's map_Kd statement into *library. The texture is
+// looked for where the directory puts it, then beside the library.
+void read_library(const char* first_path, const char* beside_mtl_path, const char* directory,
+                  Library* library) {
+  const char* mtl_path = first_path;
+  int fd = open_library(first_path, beside_mtl_path, &mtl_path);
+  if (fd < 0) return;
   FILE* mtl = fdopen(fd, "rb");
   if (!mtl) {
     close(fd);
-    std::fprintf(stderr, "Material library %s could not be opened!\n", mtl_path);
+    print_message_line(stderr, "Material library %s could not be opened!\n", mtl_path);
     return;
   }
   char line[kMtlPieceSize];
@@ -84,7 +125,7 @@ void read_library(const char* mtl_path, const char* directory, Library* library)
   MapKdStatus status = read_map_kd(mtl, line, &length);
   std::fclose(mtl);
   if (status == MapKdStatus::too_long) {
-    std::fprintf(stderr, "Texture line in %s is too long!\n", mtl_path);
+    print_message_line(stderr, "Texture line in %s is too long!\n", mtl_path);
     return;
   }
   if (status == MapKdStatus::missing) return;
@@ -95,7 +136,15 @@ void read_library(const char* mtl_path, const char* directory, Library* library)
   if (!map.name) return;
   char texture_path[kMtlPathSize];
   if (!join_path(texture_path, kMtlPathSize, directory, map.name, map.name_length)) {
-    std::fprintf(stderr, "Texture name in %s is not usable!\n", mtl_path);
+    print_message_line(stderr, "Texture name in %s is not usable!\n", mtl_path);
+    return;
+  }
+  char beside[kMtlPathSize];
+  if (::access(texture_path, R_OK) != 0 &&
+      beside_path(beside, sizeof beside, directory, folder_of(mtl_path), map.name,
+                  map.name_length) &&
+      ::access(beside, R_OK) == 0) {
+    library->texture_path = beside;
     return;
   }
   library->texture_path = texture_path;
@@ -117,11 +166,14 @@ void read_material_library(void* context, const char* name, size_t length) {
   if (is_new) {
     char mtl_path[kMtlPathSize];
     if (!join_path(mtl_path, sizeof mtl_path, c.directory, name, length)) {
-      std::fprintf(stderr, "Material library name %.*s is not usable!\n",
-                   static_cast<int>(length < 200 ? length : 200), name);
+      print_message_line(stderr, "Material library name %.*s is not usable!\n",
+                         static_cast<int>(length < 200 ? length : 200), name);
       return;
     }
-    read_library(mtl_path, c.directory, &library);
+    char beside[kMtlPathSize];
+    const bool has_beside =
+        beside_path(beside, sizeof beside, c.directory, c.obj_folder, name, length);
+    read_library(mtl_path, has_beside ? beside : nullptr, c.directory, &library);
   }
   if (library.has_offsets) {
     c.model->tex_offset_u = library.offset_u;
@@ -135,6 +187,13 @@ void read_material_library(void* context, const char* name, size_t length) {
 void load_last_texture(const MaterialContext& c) {
   if (!c.last || c.last->texture_path.empty() || !obj_texture_loader) return;
   c.model->texture = obj_texture_loader(c.last->texture_path.c_str());
+  if (c.model->texture != 0) return;
+  // The console says nothing of it; the window tells why the model shows
+  // untextured.
+  const std::string why = read_problem(c.last->texture_path.c_str());
+  show_message_line(MessageLevel::error,
+                    "Texture " + c.last->texture_path + " could not be loaded.");
+  explain_last_message_line(why.empty() ? "not a picture this program reads" : why);
 }
 
 // The file is read in steps of this size, each counted right after it is
@@ -150,15 +209,16 @@ std::unique_ptr<char[]> read_and_count_file(const char* path, size_t* length, Ob
   bool not_regular = false;
   int fd = open_regular_file(path, &not_regular);
   if (fd < 0) {
-    std::fprintf(stderr,
-                 not_regular ? "File %s could not be read!\n" : "File %s could not be opened!\n",
-                 path);
+    print_message_line(
+        stderr, not_regular ? "File %s could not be read!\n" : "File %s could not be opened!\n",
+        path);
+    if (!not_regular) explain_last_message_line(read_problem(path));
     return nullptr;
   }
   struct stat info;
   // The length is reported with %i, so it must fit an int.
   if (fstat(fd, &info) != 0 || info.st_size < 0 || info.st_size > INT_MAX) {
-    std::fprintf(stderr, "File %s could not be read!\n", path);
+    print_message_line(stderr, "File %s could not be read!\n", path);
     close(fd);
     return nullptr;
   }
@@ -166,7 +226,7 @@ std::unique_ptr<char[]> read_and_count_file(const char* path, size_t* length, Ob
   std::unique_ptr<char[]> file(new (std::nothrow) char[size > 0 ? size : 1]);
   char* buffer = file.get();
   if (!buffer) {
-    std::fprintf(stderr, "Not enough memory to load %s!\n", path);
+    print_message_line(stderr, "Not enough memory to load %s!\n", path);
     close(fd);
     return nullptr;
   }
@@ -183,7 +243,7 @@ std::unique_ptr<char[]> read_and_count_file(const char* path, size_t* length, Ob
   close(fd);
   count_last_line(uncounted, buffer + got, counts);
   if (got != size) {
-    std::fprintf(stderr, "File %s could not be read!\n", path);
+    print_message_line(stderr, "File %s could not be read!\n", path);
     return nullptr;
   }
   *length = size;
@@ -205,11 +265,11 @@ void report_faces(const char* path, const ObjCounts& counts, const ObjSkippedFac
     reason(skipped.too_few_corners, "with fewer than three corners");
     reason(skipped.unreadable, "with a corner that is not an index");
     reason(skipped.no_room, "beyond the room counted for them");
-    std::fprintf(stderr, "Skipped %i of %i faces in %s%s.\n", skipped.total(), counts.faces, path,
-                 why.c_str());
+    print_message_line(stderr, "Skipped %i of %i faces in %s%s.\n", skipped.total(), counts.faces,
+                       path, why.c_str());
   }
   if (model.face_count == 0 && length > 0) {
-    std::fprintf(stderr, "Model %s has no face to draw.\n", path);
+    print_message_line(stderr, "Model %s has no face to draw.\n", path);
   }
 }
 
@@ -269,10 +329,11 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
   if (!join_path(path, sizeof path, directory, file_name, std::strlen(file_name))) {
     // An empty or over-long name: no shortened path is ever opened.
     if (file_name[0] == '/') {
-      std::fprintf(stderr, "File %s could not be opened!\n", file_name);
+      print_message_line(stderr, "File %s could not be opened!\n", file_name);
     } else {
-      std::fprintf(stderr, "File %s/%s could not be opened!\n", directory, file_name);
+      print_message_line(stderr, "File %s/%s could not be opened!\n", directory, file_name);
     }
+    explain_last_message_line(file_name[0] ? std::strerror(ENAMETOOLONG) : std::strerror(ENOENT));
     return false;
   }
   size_t length = 0;
@@ -280,14 +341,15 @@ bool ObjModel::load_obj_model(const char* directory, const char* file_name) {
   std::unique_ptr<char[]> buffer = read_and_count_file(path, &length, &counts);
   if (!buffer) return false;
   const char* end = buffer.get() + length;
-  std::printf("Found vertices: %i %i %i\n", counts.vertices, counts.texcoords, counts.normals);
-  std::printf("Found faces: %i\n", counts.faces);
-  std::printf("File length: %i\n", static_cast<int>(length));
+  print_message_line(stdout, "Found vertices: %i %i %i\n", counts.vertices, counts.texcoords,
+                     counts.normals);
+  print_message_line(stdout, "Found faces: %i\n", counts.faces);
+  print_message_line(stdout, "File length: %i\n", static_cast<int>(length));
   if (!allocate_obj_arrays(*this, counts)) {
-    std::fprintf(stderr, "Not enough memory to load %s!\n", path);
+    print_message_line(stderr, "Not enough memory to load %s!\n", path);
     return false;
   }
-  MaterialContext context{this, directory, {}, nullptr};
+  MaterialContext context{this, directory, folder_of(path), {}, nullptr};
   ObjSkippedFaces skipped =
       parse_obj_lines(buffer.get(), end, *this, counts, read_material_library, &context);
   // The file's bytes are no longer needed while the picture is decoded.

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "tests/support/daubwork_e2e.h"
 #include "tests/support/tga_reader.h"
@@ -105,4 +106,32 @@ TEST(Save, SavingOverTheLoadedPhotoKeepsThePhotoBesideIt) {
   std::string error;
   EXPECT_TRUE(read_tga(read_file(d.dir().file("image1.jpg")), &tga, &error)) << error;
   EXPECT_EQ(d.app().errors(), "");
+}
+
+TEST(Save, AFailedLoadIsShownInThePanelAndNeverReachesTheSavedCanvas) {
+  Daubwork d(std::vector<std::string>{});  // started where there is no picture
+  const int w = 800 - d.panel_width(), h = 600;
+  ASSERT_TRUE(d.wait_until_shown());
+  const RgbImage before = d.x().screenshot(d.window());
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Could not load image image1.jpg!"));
+  // The panel, beside the canvas, says so: in an error's red.
+  int reds = 0;
+  ASSERT_TRUE(e2e::wait_until(
+      [&] {
+        const RgbImage now = d.x().screenshot(d.window());
+        reds = 0;
+        for (int y = 0; y < h; ++y)
+          for (int x = w; x < 800; ++x) {
+            const Rgb c = now.at(x, y);
+            reds += c != before.at(x, y) && c.r > 150 && c.g < 60 && c.b < 60;
+          }
+        return reds > 20;
+      },
+      "the failed load shown in red in the panel"));
+  d.click("Save Image");
+  ASSERT_TRUE(e2e::wait_for_file(d.dir().file("image1.jpg"), 18 + static_cast<size_t>(w) * h * 4));
+  TgaFile tga;
+  std::string error;
+  ASSERT_TRUE(read_tga(read_file(d.dir().file("image1.jpg")), &tga, &error)) << error;
+  EXPECT_EQ(non_white_pixels(tga.pixels), 0) << "the saved canvas holds the message's pixels";
 }

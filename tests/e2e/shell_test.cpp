@@ -8,12 +8,14 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
 #include "tests/support/daubwork_e2e.h"
+#include "tests/support/xdnd_source.h"
 
 namespace {
 
@@ -240,4 +242,106 @@ TEST(Shell, FieldsTakePastedTextAnyScriptAndShiftTab) {
   const RgbImage s = d.canvas_shot();
   EXPECT_GT(non_white_pixels(s, 280, 280, 321, 321), 0);
   EXPECT_EQ(non_white_pixels(s), non_white_pixels(s, 280, 280, 321, 321));
+}
+
+TEST(Shell, TheWindowTellsItsLeastSizeWholePanelAndACanvasKeepingItsStart) {
+  Daubwork d;
+  XSizeHints hints{};
+  long supplied = 0;
+  ASSERT_TRUE(XGetWMNormalHints(d.x().display(), d.window(), &hints, &supplied));
+  ASSERT_TRUE(hints.flags & PMinSize);
+  // Below the controls: room for a message of three lines.
+  EXPECT_GE(hints.min_height, d.panel_height() + 3 * 13);
+  EXPECT_LE(hints.min_height, 600);
+  EXPECT_EQ(hints.min_width, d.panel_width() + 200);
+  // GLUT's own start position and size stay.
+  EXPECT_TRUE(hints.flags & (USPosition | PPosition));
+  EXPECT_TRUE(hints.flags & (USSize | PSize));
+}
+
+TEST(Shell, AtTwiceTheDesktopsDpiThePanelIsTwiceAsBigAndItsButtonsAreWhereItDrawsThem) {
+  int width = 0;
+  e2e::Rect load;
+  {
+    Daubwork d;
+    width = d.panel_width();
+    load = d.control("Load Image").hot;
+  }
+  Daubwork::Start start;
+  start.screen = {2000, 1400};
+  start.x_resources = "Xft.antialias:\t1\nXft.dpi:\t192\n";
+  start.window = {1600, 1200};  // the canvas keeps its share
+  Daubwork d(Daubwork::default_files(), start);
+  EXPECT_NEAR(d.panel_width(), 2 * width, 2);
+  const e2e::Rect big = d.control("Load Image").hot;
+  EXPECT_NEAR(big.x, 2 * load.x, 2);
+  EXPECT_NEAR(big.y, 2 * load.y, 2);
+  EXPECT_NEAR(big.width, 2 * load.width, 2);
+  EXPECT_NEAR(big.height, 2 * load.height, 2);
+  // The button is where it is drawn: pressed there, it loads.
+  EXPECT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+}
+
+namespace {
+
+// A file's address as file managers give it: every byte but the
+// unreserved ones and "/" percent-encoded.
+std::string file_address(const std::string& path) {
+  std::string out = "file://";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      char escaped[4];
+      std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+      out += escaped;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Shell, FilesAndTextDroppedFromOtherProgramsAreTakenWhereTheyLand) {
+  Daubwork d;
+  const std::string folder = d.dir().file("my phötos");
+  std::filesystem::create_directory(folder);
+  for (const char* name : {"image1.jpg", "sphere.mtl", "sphere.png"})
+    std::filesystem::copy_file(source_path(std::string("samples/") + name), folder + "/" + name);
+  std::filesystem::copy_file(source_path("samples/sphere.obj"), folder + "/sphere.OBJ");
+  Display* x = d.x().display();
+  const std::string uris = "text/uri-list";
+
+  // An address on the web: refused while moving, and not taken.
+  e2e::DropResult web =
+      e2e::xdnd_drop(x, d.window(), 100, 100, uris, "http://example.org/a.jpg\r\n");
+  EXPECT_TRUE(web.answered && !web.accepting && web.finished && !web.taken);
+
+  // Of several, the first file that fits: the photo, loaded.
+  std::size_t from = d.app().line_count();
+  e2e::DropResult photo =
+      e2e::xdnd_drop(x, d.window(), 100, 100, uris,
+                     "http://example.org/a.jpg\r\n# a comment\r\n" + file_address(folder) + "\r\n" +
+                         file_address(folder + "/image1.jpg") + "\r\n");
+  EXPECT_TRUE(photo.answered && photo.accepting && photo.finished && photo.taken);
+  EXPECT_TRUE(d.app().wait_for_line("Image " + folder + "/image1.jpg loaded.", nullptr, from));
+
+  // A model, its name ending in upper case: loaded as Load OBJ Model does.
+  from = d.app().line_count();
+  e2e::DropResult model =
+      e2e::xdnd_drop(x, d.window(), 100, 100, uris, file_address(folder + "/sphere.OBJ") + "\r\n");
+  EXPECT_TRUE(model.accepting && model.taken);
+  EXPECT_TRUE(d.app().wait_for_line("Found faces: 288", nullptr, from));
+
+  // Text on the Image Filename field replaces its text, and nothing more.
+  const Daubwork::Control& field = d.control("Image Filename: ");
+  const int panel_x = 800 - d.panel_width();
+  from = d.app().line_count();
+  e2e::DropResult text =
+      e2e::xdnd_drop(x, d.window(), panel_x + field.hot.x + field.hot.width / 2,
+                     field.hot.y + field.hot.height / 2, "UTF8_STRING", "dropped näme.png");
+  EXPECT_TRUE(text.accepting && text.taken);
+  EXPECT_TRUE(d.click_and_wait("Load Image", "Could not load image dropped näme.png!"));
+  EXPECT_EQ(d.app().line_count(), from + 1);
+  EXPECT_TRUE(d.app().running());
 }

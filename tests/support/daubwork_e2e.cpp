@@ -1,5 +1,6 @@
 #include "tests/support/daubwork_e2e.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -55,6 +56,15 @@ Daubwork::Daubwork(const std::vector<std::string>& files) : Daubwork(files, Star
 Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start)
     : x_(start.screen.x, start.screen.y) {
   if (!e2e::seed(dir_, files)) throw std::runtime_error("could not copy the default files");
+  if (!start.x_resources.empty()) {
+    // As a desktop sets them, before any program starts.
+    Display* d = x_.display();
+    XChangeProperty(d, DefaultRootWindow(d), XInternAtom(d, "RESOURCE_MANAGER", False), XA_STRING,
+                    8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(start.x_resources.data()),
+                    static_cast<int>(start.x_resources.size()));
+    x_.sync();
+  }
   {
     // The panel's layout, from the program's own panel code.
     TempDir probe_dir;
@@ -62,6 +72,8 @@ Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start)
     if (!probe.wait_for_exit(0))
       throw std::runtime_error("the panel probe failed: " + probe.errors());
     controls_ = parse_layout(probe.output());
+    std::string first;  // "panel <width> <height>"
+    std::istringstream(probe.output()) >> first >> probe_panel_width_ >> panel_height_;
     if (controls_.empty()) throw std::runtime_error("the panel probe printed no controls");
   }
   e2e::Launch launch{start.program, {}, dir_.path(), x_.display_name(), start.env};
@@ -73,11 +85,12 @@ Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start)
   app_ = std::make_unique<e2e::App>(launch);
   if (!x_.wait_for_window("Daubwork Application", &window_))
     throw std::runtime_error("no main window: " + app_->errors());
-  if (!x_.wait_for_size(window_, 800, 600)) throw std::runtime_error("main window not 800 x 600");
+  if (!x_.wait_for_size(window_, start.window.x, start.window.y))
+    throw std::runtime_error("main window not of its starting size");
   // The panel: the one child window, docked right, once it has its width.
   auto docked = [&] {
     for (const e2e::ChildWindow& c : x_.children(window_))
-      if (c.mapped && c.rect.width > 1 && c.rect.x + c.rect.width == 800) {
+      if (c.mapped && c.rect.width > 1 && c.rect.x + c.rect.width == start.window.x) {
         panel_ = c.id;
         panel_width_ = c.rect.width;
         return true;

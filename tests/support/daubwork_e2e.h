@@ -31,12 +31,16 @@ class Daubwork {
   // How to start it otherwise: through a launcher such as valgrind (the
   // program's path follows the launcher's words), with extra environment
   // entries ("NAME=value"), another build of the program (the same panel),
-  // on a screen of another size.
+  // on a screen of another size, under a desktop's X resources.
   struct Start {
     std::vector<std::string> launcher;
     std::vector<std::string> env;
     std::string program = DAUB_PROGRAM;
     e2e::Point screen{1280, 1024};
+    // The X resources a desktop sets (RESOURCE_MANAGER, e.g. "Xft.dpi: 192"),
+    // and the window's starting size they give.
+    std::string x_resources;
+    e2e::Point window{800, 600};
   };
   Daubwork(const std::vector<std::string>& files, const Start& start);
 
@@ -46,6 +50,8 @@ class Daubwork {
   e2e::Window window() const { return window_; }
   e2e::Window panel() const { return panel_; }
   int panel_width() const { return panel_width_; }
+  // The height of the panel's controls, as the probe measured it.
+  int panel_height() const { return panel_height_; }
 
   const Control& control(const std::string& label) const;
   // Clicks the middle of a control's clickable part.
@@ -82,5 +88,6 @@ class Daubwork {
   e2e::Window window_ = 0;
   e2e::Window panel_ = 0;
   int panel_width_ = 0;
+  int probe_panel_width_ = 0, panel_height_ = 0;
   std::vector<Control> controls_;
 };

@@ -8,6 +8,9 @@
 #include <iterator>
 #include <string>
 
+#include "glui/glui_drop.h"
+#include "glui/glui_scale.h"
+
 namespace {
 
 std::string read_bytes(const char* path) {
@@ -36,3 +39,44 @@ TEST(GluiFonts, AFontIsTriedApartAndOnlyItsFaceIsGivenToImGui) {
 }
 
 }  // namespace
+
+// The panel's fonts and sizes follow the desktop's Xft.dpi.
+TEST(GluiScale, XftDpiOver96GivesTheScaleWithinBoundsElseOne) {
+  EXPECT_EQ(glui_scale_from_resources("Xft.antialias:\t1\nXft.dpi:\t192\nXft.hinting: 1\n"), 2.0f);
+  EXPECT_EQ(glui_scale_from_resources("Xft.dpi: 144"), 1.5f);  // no last line feed
+  EXPECT_EQ(glui_scale_from_resources("Xft.dpi:\t96\n"), 1.0f);
+  EXPECT_EQ(glui_scale_from_resources("Xft.dpi:\t1e9\n"), 4.0f);
+  for (const char* none : {"", "Xft.dpi:\tnan\n", "Xft.dpi: none\n", "Xft.dpix: 192\n",
+                           "Xft.dpi:\t-192\n", "Xft.dpi 192\n"})
+    EXPECT_EQ(glui_scale_from_resources(none), 1.0f) << none;
+  EXPECT_EQ(glui_scale_from_resources(nullptr), 1.0f);
+}
+
+// What a drop from a file manager or a browser gives (glui_drop.h).
+TEST(GluiDrop, FileAddressesOfThisMachineDecodeToBytesAndOthersAreRefused) {
+  using namespace glui_drop;
+  std::string path;
+  EXPECT_EQ(uri_list_entries("# c\r\nfile:///a\r\n\r\nhttp://b\n"),
+            (std::vector<std::string>{"file:///a", "http://b"}));
+  for (const char* uri :
+       {"file:///my%20ph%C3%B6tos/a.jpg", "file://localhost/my%20ph%C3%B6tos/a.jpg",
+        "FILE://Host/my%20ph%C3%B6tos/a.jpg", "file:/my%20ph%c3%b6tos/a.jpg"}) {
+    ASSERT_TRUE(file_uri_path(uri, "host", &path)) << uri;
+    EXPECT_EQ(path, "/my phötos/a.jpg");
+  }
+  for (const char* uri : {"file://other/a.jpg", "http://host/a.jpg", "file:///a%2", "file:///a%zz",
+                          "file:///a%00b", "file:a.jpg", "file://host"})
+    EXPECT_FALSE(file_uri_path(uri, "host", &path)) << uri;
+  // On a text field: text as it is, up to its line end; a file's path; no
+  // other address.
+  Offer text;
+  text.text = "new name.png\nmore";
+  ASSERT_TRUE(text_for_field(text, "host", &path));
+  EXPECT_EQ(path, "new name.png");
+  text.text = "http://host/a.png";
+  EXPECT_FALSE(text_for_field(text, "host", &path));
+  Offer list;
+  list.uri_list = true;
+  list.entries = {"http://host/a.png", "file:///b%20c.png", "file:///d.png"};
+  EXPECT_EQ(files_offered(list, "host"), (std::vector<std::string>{"/b c.png", "/d.png"}));
+}

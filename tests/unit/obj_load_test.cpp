@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "model/obj_model.h"
 #include "model/obj_parse.h"
 #include "tests/support/test_files.h"
@@ -170,6 +171,37 @@ TEST_F(ObjLoad, LibraryAndTextureAreFoundInTheDirectoryNotTheObjFolder) {
   EXPECT_TRUE(load(m, ".", "models/a.obj"));
   EXPECT_EQ(textures_asked, std::vector<std::string>{"./tex.png"});
   EXPECT_EQ(m.tex_offset_u, 0.5f);
+}
+
+TEST_F(ObjLoad, LibraryAndTextureMissingInTheDirectoryAreFoundBesideWhatNamesThem) {
+  // A model opened by its absolute path from another folder, its library
+  // in its own folder and the texture beside the library.
+  const std::string folder = dir_.file("a model");
+  std::filesystem::create_directories(folder + "/maps");
+  write("a model/a.obj", "mtllib maps/a.mtl\n" + kTriangle);
+  write("a model/maps/a.mtl", "map_Kd -o 0.5 0.25 tex.png\n");
+  write("a model/maps/tex.png", "");
+  TempDir elsewhere;
+  InFolder here(elsewhere.path());
+  ObjModel m;
+  EXPECT_TRUE(load(m, ".", folder + "/a.obj"));
+  EXPECT_EQ(err_, "");
+  EXPECT_EQ(textures_asked, std::vector<std::string>{folder + "/maps/tex.png"});
+  EXPECT_EQ(m.tex_offset_u, 0.5f);
+  // A texture that does not decode: the window says so, the console not.
+  texture_answer = 0;
+  EXPECT_TRUE(load(m, ".", folder + "/a.obj"));
+  EXPECT_EQ(err_, "");
+  EXPECT_EQ(message_lines().back().text, "Texture " + folder +
+                                             "/maps/tex.png could not be loaded: not a picture "
+                                             "this program reads.");
+
+  // Found in neither place: named as the directory gives it.
+  std::filesystem::remove(folder + "/maps/a.mtl");
+  textures_asked.clear();
+  EXPECT_TRUE(load(m, ".", folder + "/a.obj"));
+  EXPECT_EQ(err_, "Material library ./maps/a.mtl could not be opened!\n");
+  EXPECT_TRUE(textures_asked.empty());
 }
 
 TEST_F(ObjLoad, LastLibraryDecidesTheTextureAndEarlierOffsetsStay) {
@@ -346,6 +378,11 @@ TEST_F(ObjLoad, MissingFileIsReportedAndLeavesTheRecordEmpty) {
   EXPECT_FALSE(load(m, dir_.path(), "missing.obj"));
   EXPECT_EQ(err_, "File " + dir_.file("missing.obj") + " could not be opened!\n");
   EXPECT_EQ(out_, "");
+  // The window's line says why, and shows an error.
+  ASSERT_FALSE(message_lines().empty());
+  EXPECT_EQ(message_lines().back().text, "File " + dir_.file("missing.obj") +
+                                             " could not be opened: No such file or directory.");
+  EXPECT_EQ(message_lines().back().level, MessageLevel::error);
   expect_empty(m);  // and safe to destroy
 
   std::filesystem::create_directory(dir_.file("folder.obj"));

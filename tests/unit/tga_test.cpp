@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/file_problem.h"
 #include "tests/support/test_files.h"
 #include "tests/support/tga_reader.h"
 
@@ -422,6 +423,8 @@ TEST(TgaFile, PathsThatCannotBeWrittenReportAndLeaveNoTrace) {
   const std::string missing = dir.file("no such folder/out.tga");
   EXPECT_EQ(write_tga_stderr(missing, 6, 2, 4, pixels.data(), &ok), save_error(missing));
   EXPECT_FALSE(ok);
+  // The reasons the window adds to the line.
+  EXPECT_EQ(write_problem(missing.c_str()), "No such file or directory");
 
   fs::create_directory(dir.file("folder.tga"));
   write_file(dir.file("folder.tga/inside"), "kept");
@@ -432,6 +435,7 @@ TEST(TgaFile, PathsThatCannotBeWrittenReportAndLeaveNoTrace) {
             save_error(dir.file("folder.tga/")));
   EXPECT_FALSE(ok);
   EXPECT_TRUE(fs::is_directory(dir.file("folder.tga")));
+  EXPECT_EQ(write_problem(dir.file("folder.tga/").c_str()), "Is a directory");
   EXPECT_EQ(names_in(dir.file("folder.tga")), std::vector<std::string>{"inside"});
 
   // A file used as a folder.
@@ -439,6 +443,8 @@ TEST(TgaFile, PathsThatCannotBeWrittenReportAndLeaveNoTrace) {
   EXPECT_EQ(write_tga_stderr(dir.file("plain/out.tga"), 6, 2, 4, pixels.data(), &ok),
             save_error(dir.file("plain/out.tga")));
   EXPECT_FALSE(ok);
+  EXPECT_EQ(write_problem(dir.file("plain/out.tga").c_str()), "Not a directory");
+  EXPECT_EQ(write_problem(dir.file("plain").c_str()), "");
 
   EXPECT_EQ(write_tga_stderr("", 6, 2, 4, pixels.data(), &ok), save_error(""));
   EXPECT_FALSE(ok);
