@@ -5,6 +5,7 @@
 #include <GL/glx.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xproto.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <langinfo.h>
@@ -24,6 +25,46 @@ namespace {
 using Clock = std::chrono::steady_clock;
 // How long a paste waits for the program that holds the selection.
 constexpr auto kPasteWait = std::chrono::milliseconds(500);
+
+// The toolkit's connection, once open: errors on it are the toolkit's.
+Display* toolkit_display = nullptr;
+int (*previous_error_handler)(Display*, XErrorEvent*) = nullptr;
+
+int on_x_error(Display* display, XErrorEvent* error) {
+  // A request of the toolkit's own: it failed, and that is all.
+  if (display == toolkit_display) return 0;
+  if (error->error_code == BadWindow && error->request_code == X_GetProperty) return 0;
+  return previous_error_handler ? previous_error_handler(display, error) : 0;
+}
+
+// A connection of its own, closed at once: the picture decoder is forked
+// after this, and must not hold the toolkit's connection open.
+void forget_gone_window_manager() {
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) return;
+  const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+  const Window root = DefaultRootWindow(d);
+  // Grabbed, so that no window manager starting meanwhile sets it anew.
+  XGrabServer(d);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(d, root, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                         &data) == Success &&
+      data && type == XA_WINDOW && format == 32 && count == 1) {
+    const Window named = *reinterpret_cast<Window*>(data);
+    unsigned char* own = nullptr;
+    // Fails with BadWindow (dropped above) when the window is gone.
+    if (XGetWindowProperty(d, named, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                           &own) != Success)
+      XDeleteProperty(d, root, check);
+    if (own) XFree(own);
+  }
+  if (data) XFree(data);
+  XUngrabServer(d);
+  XCloseDisplay(d);
+}
 
 // The keys GLUT reports to a special function when they produce no
 // character (freeglut's list).
@@ -155,6 +196,7 @@ Connection* Connection::get() {
     tried = true;
     choose_locale();
     if (Display* d = XOpenDisplay(nullptr)) {
+      toolkit_display = d;
       connection = new Connection(d);  // lives as long as the program
       connection->utf8_locale_ = utf8_locale();
     }
@@ -455,6 +497,14 @@ void hand_over(const Entry& entry, const GlutView& view, const PressHandler& dro
 }
 
 }  // namespace
+
+void install_error_handler() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  previous_error_handler = XSetErrorHandler(on_x_error);
+  forget_gone_window_manager();
+}
 
 void watch_current_window() {
   Connection* c = Connection::get();

@@ -60,6 +60,17 @@ void take_control_key(const PressHandler& dropped);
 // selections the program holds.
 void take_dropped_presses(const PressHandler& dropped);
 
+// Before glutInit: takes the process's X error handler (Xlib has one for
+// all connections). Errors on the toolkit's own connection come from other
+// programs' windows (a requestor that went away) and only fail the request
+// that caused them. Errors on GLUT's connection go to the handler this one
+// replaces, except a BadWindow on reading a property of a window that is
+// gone. Also removes the root window's _NET_SUPPORTING_WM_CHECK when the
+// window it names is gone (left by a window manager that was killed):
+// glutInit reads that window's property and ends the program when the
+// read fails, whatever the error handler says.
+void install_error_handler();
+
 enum class Selection { clipboard, primary };
 
 // Offers UTF-8 text as the selection to other programs, until one of them

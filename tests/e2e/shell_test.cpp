@@ -241,3 +241,44 @@ TEST(Shell, FieldsTakePastedTextAnyScriptAndShiftTab) {
   EXPECT_GT(non_white_pixels(s, 280, 280, 321, 321), 0);
   EXPECT_EQ(non_white_pixels(s), non_white_pixels(s, 280, 280, 321, 321));
 }
+
+// Other programs' mistakes do not end the program: a window manager's check
+// window that is gone when it starts, and requests for its clipboard from a
+// window destroyed at once or from one that never existed.
+TEST(Shell, ClientsWhoseWindowsAreGoneDoNotEndTheProgram) {
+  Daubwork::Start start;
+  start.before = [](e2e::XServer& x) {
+    Display* dpy = x.display();
+    ::Window gone = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+    XDestroyWindow(dpy, gone);
+    const Atom check = XInternAtom(dpy, "_NET_SUPPORTING_WM_CHECK", False);
+    XChangeProperty(dpy, DefaultRootWindow(dpy), check, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&gone), 1);
+    XSync(dpy, False);
+  };
+  Daubwork d(Daubwork::default_files(), start);
+  const Daubwork::Control& field = d.control("Image Filename: ");
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  for (const char* k : {"ctrl+a", "ctrl+c"}) ASSERT_TRUE(d.x().key(k));
+  ASSERT_TRUE(d.wait_until_handled());
+  Display* dpy = d.x().display();
+  const Atom clipboard = XInternAtom(dpy, "CLIPBOARD", False);
+  const Atom utf8 = XInternAtom(dpy, "UTF8_STRING", False);
+  for (int i = 0; i < 3; ++i) {
+    ::Window w = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+    XConvertSelection(dpy, clipboard, utf8, utf8, w, CurrentTime);
+    XDestroyWindow(dpy, w);
+  }
+  XSelectionRequestEvent fake{};
+  fake.type = SelectionRequest;
+  fake.owner = XGetSelectionOwner(dpy, clipboard);
+  fake.requestor = XAllocID(dpy);  // never made into a window
+  fake.selection = clipboard;
+  fake.target = utf8;
+  fake.property = utf8;
+  XSendEvent(dpy, fake.owner, False, NoEventMask, reinterpret_cast<XEvent*>(&fake));
+  XSync(dpy, False);
+  EXPECT_EQ(on_display(d, "timeout 10 xclip -o -selection clipboard"), "image1.jpg");
+  EXPECT_TRUE(d.app().running());
+  EXPECT_EQ(d.app().errors(), "");
+}

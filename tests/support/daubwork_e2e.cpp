@@ -64,6 +64,7 @@ Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start)
     controls_ = parse_layout(probe.output());
     if (controls_.empty()) throw std::runtime_error("the panel probe printed no controls");
   }
+  if (start.before) start.before(x_);
   e2e::Launch launch{start.program, {}, dir_.path(), x_.display_name(), start.env};
   if (!start.launcher.empty()) {
     launch.program = start.launcher.front();

@@ -5,6 +5,7 @@
 // into and dragged over with real X input events.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,6 +38,8 @@ class Daubwork {
     std::vector<std::string> env;
     std::string program = DAUB_PROGRAM;
     e2e::Point screen{1280, 1024};
+    // Run on the server before the program starts (a desktop's leftovers).
+    std::function<void(e2e::XServer&)> before;
   };
   Daubwork(const std::vector<std::string>& files, const Start& start);
 
