@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "glui/glui_imgui.h"
 #include "glui/glui_theme.h"
@@ -30,8 +32,19 @@ GLUI_Context::GLUI_Context(GLUI& gui) : gui_(gui) {
   io.SetClipboardTextFn = [](void*, const char* text) {
     glui_x11::set_selection_text(glui_x11::Selection::clipboard, text);
   };
-  io.GetClipboardTextFn = [](void*) {
-    return glui_x11::selection_text(glui_x11::Selection::clipboard);
+  // No field holds more than its bound: a longer paste is cut before
+  // ImGui sees it (ImGui lays out every character it holds).
+  io.ClipboardUserData = this;
+  io.GetClipboardTextFn = [](void* self) -> const char* {
+    static std::string text;
+    text = glui_x11::selection_text(glui_x11::Selection::clipboard);
+    if (text.size() > kGluiFieldMaxBytes) {
+      size_t end = kGluiFieldMaxBytes;
+      while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+      text.resize(end);
+      static_cast<GLUI_Context*>(self)->report_cut();
+    }
+    return text.c_str();
   };
   glui_theme::apply();
   unsigned char* pixels = nullptr;
@@ -88,8 +101,16 @@ void GLUI_Context::input_frame() {
     // A click on the panel's background: nothing stays active.
     if (clicked && !activated_) deactivate();
   }
+  say_cut();
   run_callbacks();
   glutPostWindowRedisplay(gui_.get_glut_window_id());
+}
+
+void GLUI_Context::say_cut() {
+  if (!cut_) return;
+  cut_ = false;
+  std::printf("Pasted text cut to %zu bytes, the most a field holds.\n", kGluiFieldMaxBytes);
+  std::fflush(stdout);
 }
 
 void GLUI_Context::render() {
@@ -121,6 +142,7 @@ void GLUI_Context::render() {
       glutPostWindowRedisplay(gui_.get_glut_window_id());
     }
   }
+  say_cut();
   run_callbacks();
 }
 

@@ -79,6 +79,9 @@ class GLUI_Context {
   void queue_callback(GLUI_Update_CB cb, int id);
   // The time of the frame being built, in milliseconds since GLUT began.
   int now_ms() const { return last_frame_ms_; }
+  // A text field's text was cut to the bound it holds: said once the
+  // frame is over.
+  void report_cut() { cut_ = true; }
   // Draws the panel again once this time has come, though no input came
   // (a tooltip that shows after a while).
   void redraw_at(int ms);
@@ -93,6 +96,7 @@ class GLUI_Context {
   void run_callbacks();
   void hold_frame();
   void measure();
+  void say_cut();
 
   GLUI& gui_;
   ImGuiContext* imgui_ = nullptr;
@@ -106,6 +110,7 @@ class GLUI_Context {
   int last_frame_ms_ = 0;
   int last_blink_ms_ = 0;
   int redraw_due_ms_ = -1;  // -1: none due
+  bool cut_ = false;        // see report_cut
   ImVec2 drawn_size_;       // the subwindow's size at the last drawing
 };
 

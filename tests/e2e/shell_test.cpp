@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "tests/support/daubwork_e2e.h"
 
@@ -281,4 +282,38 @@ TEST(Shell, ClientsWhoseWindowsAreGoneDoNotEndTheProgram) {
   EXPECT_EQ(on_display(d, "timeout 10 xclip -o -selection clipboard"), "image1.jpg");
   EXPECT_TRUE(d.app().running());
   EXPECT_EQ(d.app().errors(), "");
+}
+
+namespace {
+
+// Clicks into the Image Filename field, empties it and pastes the clipboard
+// with Ctrl+V; the pointer stays on the field.
+testing::AssertionResult paste_into_filename(Daubwork& d) {
+  const Daubwork::Control& field = d.control("Image Filename: ");
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  for (const char* k : {"ctrl+a", "BackSpace", "ctrl+v"})
+    if (auto r = d.x().key(k); !r) return r;
+  return testing::AssertionSuccess();
+}
+
+}  // namespace
+
+// A paste of any length, the pointer resting on the field (which shows the
+// whole text on its own), is cut to what a field holds, and said so.
+TEST(Shell, PastesOfAnyLengthAreCutToWhatAFieldHolds) {
+  Daubwork d;
+  for (size_t length : {size_t{60000}, size_t{1} << 20}) {
+    std::string text(length, 'x');
+    for (size_t i = 0; i < length; i += 61) text[i] = ' ';
+    e2e::SelectionOwner owner(d.x().display_name(), "CLIPBOARD", {text});
+    const size_t from = d.app().line_count();
+    ASSERT_TRUE(paste_into_filename(d));
+    ASSERT_TRUE(d.app().wait_for_line("Pasted text cut to 4095 bytes", nullptr, from));
+    // The tooltip shows after half a second of rest.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(d.wait_until_handled());
+    ASSERT_TRUE(d.app().running()) << d.app().errors();
+    ASSERT_TRUE(
+        d.click_and_wait("Load Image", "Could not load image " + text.substr(0, 4095) + "!"));
+  }
 }
