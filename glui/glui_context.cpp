@@ -32,18 +32,10 @@ GLUI_Context::GLUI_Context(GLUI& gui) : gui_(gui) {
   io.SetClipboardTextFn = [](void*, const char* text) {
     glui_x11::set_selection_text(glui_x11::Selection::clipboard, text);
   };
-  // No field holds more than its bound: a longer paste is cut before
-  // ImGui sees it (ImGui lays out every character it holds).
   io.ClipboardUserData = this;
   io.GetClipboardTextFn = [](void* self) -> const char* {
     static std::string text;
-    text = glui_x11::selection_text(glui_x11::Selection::clipboard);
-    if (text.size() > kGluiFieldMaxBytes) {
-      size_t end = kGluiFieldMaxBytes;
-      while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-      text.resize(end);
-      static_cast<GLUI_Context*>(self)->report_cut();
-    }
+    text = static_cast<GLUI_Context*>(self)->paste(glui_x11::Selection::clipboard);
     return text.c_str();
   };
   glui_theme::apply();
@@ -85,7 +77,13 @@ void GLUI_Context::build_panel() {
 
 void GLUI_Context::set_frame_time() {
   int now = glutGet(GLUT_ELAPSED_TIME);
-  int delta = now - last_frame_ms_;
+  // A wait for another program's paste is no time a key was held: counted,
+  // it would make ImGui repeat the Ctrl+V still held, and paste again.
+  const auto waits = glui_x11::paste_waits();
+  const int waited = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(waits - waits_).count());
+  waits_ = waits;
+  int delta = now - last_frame_ms_ - waited;
   ImGui::GetIO().DeltaTime = (delta > 0 ? delta : 1) / 1000.0f;
   last_frame_ms_ = now;
 }
@@ -104,6 +102,19 @@ void GLUI_Context::input_frame() {
   say_cut();
   run_callbacks();
   glutPostWindowRedisplay(gui_.get_glut_window_id());
+}
+
+// No field holds more than its bound: a longer paste is cut before ImGui
+// sees it (ImGui lays out every character it holds).
+std::string GLUI_Context::paste(glui_x11::Selection which) {
+  std::string text = glui_x11::selection_text(which, kGluiFieldMaxBytes);
+  if (text.size() > kGluiFieldMaxBytes) {
+    size_t end = kGluiFieldMaxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text.resize(end);
+    report_cut();
+  }
+  return text;
 }
 
 void GLUI_Context::say_cut() {

@@ -16,10 +16,13 @@
 
 #include <imgui.h>
 
+#include <chrono>
+#include <string>
 #include <vector>
 
 #include "glui/glui.h"
 #include "glui/glui_fonts.h"
+#include "glui/glui_x11.h"
 
 class GLUI_Context {
  public:
@@ -82,6 +85,8 @@ class GLUI_Context {
   // A text field's text was cut to the bound it holds: said once the
   // frame is over.
   void report_cut() { cut_ = true; }
+  // The selection's text, cut to what a field holds (and said so).
+  std::string paste(glui_x11::Selection which);
   // Draws the panel again once this time has come, though no input came
   // (a tooltip that shows after a while).
   void redraw_at(int ms);
@@ -109,9 +114,10 @@ class GLUI_Context {
   int width_ = 0, height_ = 0;  // 0: not measured since the last control
   int last_frame_ms_ = 0;
   int last_blink_ms_ = 0;
-  int redraw_due_ms_ = -1;  // -1: none due
-  bool cut_ = false;        // see report_cut
-  ImVec2 drawn_size_;       // the subwindow's size at the last drawing
+  int redraw_due_ms_ = -1;                       // -1: none due
+  bool cut_ = false;                             // see report_cut
+  std::chrono::steady_clock::duration waits_{};  // paste_waits() at the last frame
+  ImVec2 drawn_size_;                            // the subwindow's size at the last drawing
 };
 
 // Makes an ImGui context current for a scope.

@@ -88,7 +88,7 @@ void paste_primary_at(GLUI* gui, int x, int y) {
     }
     gui->context().input_frame();
   }
-  std::string text = glui_x11::selection_text(glui_x11::Selection::primary);
+  std::string text = gui->context().paste(glui_x11::Selection::primary);
   {
     GluiContextScope scope(gui->context().imgui());
     ImGui::GetIO().AddInputCharactersUTF8(text.c_str());

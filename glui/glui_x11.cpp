@@ -16,15 +16,16 @@
 #include <cstring>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <utility>
+
+#include "glui/glui_clipboard.h"
 
 namespace glui_x11 {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-// How long a paste waits for the program that holds the selection.
-constexpr auto kPasteWait = std::chrono::milliseconds(500);
 
 // The toolkit's connection, once open: errors on it are the toolkit's.
 Display* toolkit_display = nullptr;
@@ -159,16 +160,14 @@ class Connection {
   // the later a reading, the likelier it finds another key there.)
   GlutView glut_view(const Entry& entry) const;
 
-  void set_selection(Selection which, const char* utf8);
-  const char* selection(Selection which);
+  Clipboard& clipboard() { return *clipboard_; }
 
  private:
   explicit Connection(Display* display);
   void handle(XEvent& event);
   void record_press(XEvent& event);
-  void answer(const XSelectionRequestEvent& request);
-  bool convert(Atom selection, Atom target, Clock::time_point deadline, std::string* out);
-  int index_of(Atom selection) const { return selection == clipboard_ ? 0 : 1; }
+  // Reads and handles one event, waiting for it until the deadline.
+  void pump(Clock::time_point deadline);
 
   Display* display_;
   Window owner_;  // unmapped: holds selections, receives pastes
@@ -177,16 +176,8 @@ class Connection {
   std::map<Window, int> glut_ids_;   // watched windows, by X window
   Display* glut_display_ = nullptr;  // GLUT's own connection
   std::deque<Entry> presses_;
-  bool utf8_locale_ = false;      // GLUT's bytes are then UTF-8
-  Time last_time_ = CurrentTime;  // of the last key press: selections are
-                                  // taken at the time of the key that asked
-  Atom clipboard_, utf8_, targets_, text_, plain_utf8_, timestamp_, incr_, paste_;
-  struct Held {
-    bool held = false;
-    Time since = CurrentTime;
-    std::string text;
-  } held_[2];           // CLIPBOARD, PRIMARY while the program holds them
-  std::string pasted_;  // the last selection_text result
+  bool utf8_locale_ = false;  // GLUT's bytes are then UTF-8
+  std::unique_ptr<Clipboard> clipboard_;
 };
 
 Connection* Connection::get() {
@@ -206,16 +197,12 @@ Connection* Connection::get() {
 
 Connection::Connection(Display* display) : display_(display) {
   XSetWindowAttributes attributes{};
+  // Property changes: answers that come in pieces, and the server's time.
+  attributes.event_mask = PropertyChangeMask;
   owner_ = XCreateWindow(display_, DefaultRootWindow(display_), -10, -10, 1, 1, 0, 0, InputOnly,
-                         CopyFromParent, 0, &attributes);
-  clipboard_ = XInternAtom(display_, "CLIPBOARD", False);
-  utf8_ = XInternAtom(display_, "UTF8_STRING", False);
-  targets_ = XInternAtom(display_, "TARGETS", False);
-  text_ = XInternAtom(display_, "TEXT", False);
-  plain_utf8_ = XInternAtom(display_, "text/plain;charset=utf-8", False);
-  timestamp_ = XInternAtom(display_, "TIMESTAMP", False);
-  incr_ = XInternAtom(display_, "INCR", False);
-  paste_ = XInternAtom(display_, "GLUI_PASTE", False);
+                         CopyFromParent, CWEventMask, &attributes);
+  clipboard_ = std::make_unique<Clipboard>(display_, owner_,
+                                           [this](Clock::time_point deadline) { pump(deadline); });
   // The user's input method if one is set up, else the X library's own,
   // which knows the dead keys and compositions of the locale.
   XSetLocaleModifiers("");
@@ -262,15 +249,12 @@ void Connection::handle(XEvent& event) {
     return;
   }
   if (XFilterEvent(&event, None)) return;
+  // Each kind of event to the part of the toolkit it is for. A window of
+  // the toolkit's own that takes messages from other programs (drops)
+  // adds its case here.
+  if (clipboard_->handle(event)) return;
   switch (event.type) {
     case MappingNotify: XRefreshKeyboardMapping(&event.xmapping); break;
-    case SelectionRequest: answer(event.xselectionrequest); break;
-    case SelectionClear: {
-      Held& h = held_[index_of(event.xselectionclear.selection)];
-      h.held = false;
-      h.text.clear();
-      break;
-    }
     default: break;
   }
 }
@@ -284,7 +268,6 @@ void Connection::record_press(XEvent& event) {
   Entry entry;
   entry.key = event.xkey;
   entry.press.glut_window = glut->second;
-  if (event.xkey.keycode != 0) last_time_ = event.xkey.time;
   if (XFilterEvent(&event, None)) {
     entry.composing = true;
   } else if (auto ic = ics_.find(event.xkey.window); ic != ics_.end()) {
@@ -326,159 +309,19 @@ GlutView Connection::glut_view(const Entry& entry) const {
   return view;
 }
 
-// Another program asks for a selection the program holds.
-void Connection::answer(const XSelectionRequestEvent& request) {
-  XSelectionEvent reply{};
-  reply.type = SelectionNotify;
-  reply.display = request.display;
-  reply.requestor = request.requestor;
-  reply.selection = request.selection;
-  reply.target = request.target;
-  reply.time = request.time;
-  reply.property = None;
-  const Held& h = held_[index_of(request.selection)];
-  // Old programs name no property: the target then serves as one.
-  const Atom property = request.property != None ? request.property : request.target;
-  // A selection too big for one request would need the incremental
-  // protocol; a field's text never is.
-  const size_t limit = static_cast<size_t>(XMaxRequestSize(display_)) * 4 - 64;
-  if (h.held && request.owner == owner_) {
-    if (request.target == targets_) {
-      Atom offered[] = {targets_, timestamp_, utf8_, plain_utf8_, text_, XA_STRING};
-      XChangeProperty(display_, request.requestor, property, XA_ATOM, 32, PropModeReplace,
-                      reinterpret_cast<unsigned char*>(offered), 6);
-      reply.property = property;
-    } else if (request.target == timestamp_) {
-      long since = static_cast<long>(h.since);
-      XChangeProperty(display_, request.requestor, property, XA_INTEGER, 32, PropModeReplace,
-                      reinterpret_cast<unsigned char*>(&since), 1);
-      reply.property = property;
-    } else if ((request.target == utf8_ || request.target == plain_utf8_ ||
-                request.target == text_) &&
-               h.text.size() <= limit) {
-      XChangeProperty(display_, request.requestor, property,
-                      request.target == plain_utf8_ ? plain_utf8_ : utf8_, 8, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(h.text.data()),
-                      static_cast<int>(h.text.size()));
-      reply.property = property;
-    } else if (request.target == XA_STRING && h.text.size() <= limit) {
-      // STRING is Latin-1: offered only when the text has nothing beyond.
-      std::string latin1;
-      bool fits = true;
-      for (size_t i = 0; i < h.text.size() && fits; ++i) {
-        unsigned char c = static_cast<unsigned char>(h.text[i]);
-        if (c < 0x80) {
-          latin1 += static_cast<char>(c);
-        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < h.text.size()) {
-          latin1 += static_cast<char>(((c & 0x03) << 6) | (h.text[++i] & 0x3F));
-        } else {
-          fits = false;
-        }
-      }
-      if (fits) {
-        XChangeProperty(display_, request.requestor, property, XA_STRING, 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(latin1.data()),
-                        static_cast<int>(latin1.size()));
-        reply.property = property;
-      }
-    }
-  }
-  XSendEvent(display_, request.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
-  XFlush(display_);
-}
-
-void Connection::set_selection(Selection which, const char* utf8) {
-  Held& h = held_[static_cast<int>(which)];
-  const Atom selection = which == Selection::clipboard ? clipboard_ : XA_PRIMARY;
-  h.text = utf8 ? utf8 : "";
-  h.since = last_time_;
-  XSetSelectionOwner(display_, selection, owner_, h.since);
-  h.held = XGetSelectionOwner(display_, selection) == owner_;
-  XFlush(display_);
-}
-
-namespace {
-struct Awaited {
-  Window owner;
-};
-// The events a paste looks at while it waits: the answer to it, and other
-// programs' requests, which it answers meanwhile. Keys stay queued.
-Bool selection_event(Display*, XEvent* event, XPointer arg) {
-  const Window owner = reinterpret_cast<Awaited*>(arg)->owner;
-  switch (event->type) {
-    case SelectionNotify: return event->xselection.requestor == owner;
-    case SelectionRequest:
-    case SelectionClear: return True;
-    default: return False;
-  }
-}
-}  // namespace
-
-// Asks the holder of `selection` for it as `target` and waits for the
-// answer until the deadline. True when text came.
-bool Connection::convert(Atom selection, Atom target, Clock::time_point deadline,
-                         std::string* out) {
-  XDeleteProperty(display_, owner_, paste_);
-  XConvertSelection(display_, selection, target, paste_, owner_, last_time_);
-  XFlush(display_);
-  Awaited awaited{owner_};
+void Connection::pump(Clock::time_point deadline) {
   for (;;) {
-    XEvent event;
-    if (XCheckIfEvent(display_, &event, selection_event, reinterpret_cast<XPointer>(&awaited))) {
-      if (event.type != SelectionNotify) {
-        handle(event);
-        continue;
-      }
-      if (event.xselection.property == None) return false;
-      break;
+    if (XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      handle(event);
+      return;
     }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return;
     pollfd fd{ConnectionNumber(display_), POLLIN, 0};
-    poll(&fd, 1, static_cast<int>(left.count()));
+    if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) return;
   }
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(display_, owner_, paste_, 0, 0x1000000, True, AnyPropertyType, &type,
-                         &format, &count, &after, &data) != Success) {
-    return false;
-  }
-  // A selection sent in pieces (INCR) is bigger than any field needs.
-  bool ok = data && format == 8 && type != incr_;
-  if (ok) {
-    const char* bytes = reinterpret_cast<const char*>(data);
-    out->assign(bytes, strnlen(bytes, count));
-    if (type == XA_STRING) {  // Latin-1 into UTF-8
-      std::string utf8;
-      for (unsigned char c : *out) {
-        if (c < 0x80) {
-          utf8 += static_cast<char>(c);
-        } else {
-          utf8 += static_cast<char>(0xC0 | (c >> 6));
-          utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        }
-      }
-      *out = utf8;
-    }
-  }
-  if (data) XFree(data);
-  return ok;
-}
-
-const char* Connection::selection(Selection which) {
-  const Held& h = held_[static_cast<int>(which)];
-  if (h.held) return h.text.c_str();
-  const Atom selection = which == Selection::clipboard ? clipboard_ : XA_PRIMARY;
-  pasted_.clear();
-  if (XGetSelectionOwner(display_, selection) == None) return pasted_.c_str();
-  const auto deadline = Clock::now() + kPasteWait;
-  if (!convert(selection, utf8_, deadline, &pasted_)) {
-    pasted_.clear();
-    if (!convert(selection, XA_STRING, deadline, &pasted_)) pasted_.clear();
-  }
-  return pasted_.c_str();
 }
 
 // Without an X server: the selections stay inside the program.
@@ -587,14 +430,19 @@ void take_dropped_presses(const PressHandler& dropped) {
 
 void set_selection_text(Selection which, const char* utf8) {
   if (Connection* c = Connection::get())
-    c->set_selection(which, utf8);
+    c->clipboard().offer(which, utf8 ? utf8 : "");
   else
     local_selection[static_cast<int>(which)] = utf8 ? utf8 : "";
 }
 
-const char* selection_text(Selection which) {
-  if (Connection* c = Connection::get()) return c->selection(which);
-  return local_selection[static_cast<int>(which)].c_str();
+std::string selection_text(Selection which, size_t max_bytes) {
+  if (Connection* c = Connection::get()) return c->clipboard().paste(which, max_bytes);
+  return local_selection[static_cast<int>(which)].substr(0, max_bytes + 1);
+}
+
+std::chrono::steady_clock::duration paste_waits() {
+  Connection* c = Connection::get();
+  return c ? c->clipboard().waited() : std::chrono::steady_clock::duration{};
 }
 
 }  // namespace glui_x11

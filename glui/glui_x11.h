@@ -24,6 +24,8 @@
 // alone, and the selections are kept inside the program.
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -77,9 +79,13 @@ enum class Selection { clipboard, primary };
 // takes the selection or the program ends.
 void set_selection_text(Selection which, const char* utf8);
 
-// The selection's text as UTF-8, from whichever program holds it; empty
-// when none holds it or the holder does not answer within half a second.
-// Valid until the next call.
-const char* selection_text(Selection which);
+// The selection's text as UTF-8, from whichever program holds it (see
+// glui_clipboard.h), at most max_bytes + 1 bytes of it; empty when none
+// holds it or the holder does not answer within half a second.
+std::string selection_text(Selection which, size_t max_bytes);
+
+// How long pastes have waited for other programs, all told: time in which
+// no key was held as far as the panels are concerned.
+std::chrono::steady_clock::duration paste_waits();
 
 }  // namespace glui_x11

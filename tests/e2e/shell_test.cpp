@@ -6,6 +6,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <chrono>
@@ -316,4 +318,53 @@ TEST(Shell, PastesOfAnyLengthAreCutToWhatAFieldHolds) {
     ASSERT_TRUE(
         d.click_and_wait("Load Image", "Could not load image " + text.substr(0, 4095) + "!"));
   }
+}
+
+// A paste takes one short wait and one answer, whoever holds the text: an
+// owner that answers late is pasted once, one that never answers is asked
+// within half a second, one that sends its text in pieces is freed for the
+// next program, one that refuses requests older than its selection is
+// pasted by the middle button after a key press.
+TEST(Shell, PastesTakeOneShortWaitAndOneAnswerFromAnyOwner) {
+  Daubwork d;
+  {
+    e2e::SelectionOwner slow(d.x().display_name(), "CLIPBOARD",
+                             {"ab", std::chrono::milliseconds(300)});
+    const Daubwork::Control& field = d.control("Image Filename: ");
+    d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+    for (const char* k : {"ctrl+a", "BackSpace"}) ASSERT_TRUE(d.x().key(k));
+    // V held a little longer than the owner takes to answer, as a hand
+    // holds it.
+    Display* dpy = d.x().display();
+    const KeyCode ctrl = XKeysymToKeycode(dpy, XK_Control_L), v = XKeysymToKeycode(dpy, XK_v);
+    for (KeyCode k : {ctrl, v}) XTestFakeKeyEvent(dpy, k, True, 0);
+    XSync(dpy, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    for (KeyCode k : {v, ctrl}) XTestFakeKeyEvent(dpy, k, False, 0);
+    XSync(dpy, False);
+    ASSERT_TRUE(d.click_and_wait("Load Image", "Could not load image "));
+    EXPECT_EQ(d.app().lines().back(), "Could not load image ab!");
+  }
+  {
+    e2e::SelectionOwner silent(d.x().display_name(), "CLIPBOARD", {"ab", {}, false});
+    ASSERT_TRUE(paste_into_filename(d));
+    ASSERT_TRUE(d.wait_until_handled());
+    const auto requests = silent.requests();
+    ASSERT_FALSE(requests.empty());
+    for (const auto& r : requests) EXPECT_LT(r.at, std::chrono::milliseconds(500)) << r.target;
+  }
+  on_display(d,
+             "sh -c 'head -c 2000000 /dev/zero | tr \"\\\\0\" a | xclip -selection clipboard' "
+             ">/dev/null");
+  ASSERT_TRUE(paste_into_filename(d));
+  ASSERT_TRUE(d.wait_until_handled());
+  EXPECT_EQ(on_display(d, "timeout 10 xclip -o -selection clipboard | wc -c"), "2000000\n");
+
+  const Daubwork::Control& field = d.control("Image Filename: ");
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  for (const char* k : {"ctrl+a", "BackSpace"}) ASSERT_TRUE(d.x().key(k));
+  ASSERT_TRUE(d.wait_until_handled());
+  e2e::SelectionOwner xt(d.x().display_name(), "PRIMARY", {"image1.jpg", {}, true, true});
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2, e2e::Button::Middle);
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
 }
