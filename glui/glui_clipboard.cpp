@@ -247,9 +247,13 @@ std::string Clipboard::read_text(Atom property, size_t max_bytes, Atom* type) {
 }
 
 std::string Clipboard::paste(Selection which, size_t max_bytes) {
-  if (const std::string* own = offered(which)) return own->substr(0, max_bytes + 1);
+  // Asked of the server: another program may have taken the selection
+  // just now, its notice not read yet.
   const Atom selection = atom_of(which);
-  if (XGetSelectionOwner(display_, selection) == None) return std::string();
+  const Window holder = XGetSelectionOwner(display_, selection);
+  if (holder == None) return std::string();
+  const std::string* own = offered(which);
+  if (holder == owner_ && own) return own->substr(0, max_bytes + 1);
   const Clock::time_point start = Clock::now();
   const Clock::time_point deadline = start + kPasteWait;
   // A property still taking an earlier transfer's pieces is left to it.

@@ -13,6 +13,7 @@
 #include "glui/glui_context.h"
 #include "glui/glui_imgui.h"
 #include "glui/glui_theme.h"
+#include "glui/glui_x11.h"
 
 using glui_theme::kFramePad;
 
@@ -330,6 +331,9 @@ int edit_callback(ImGuiInputTextCallbackData* data) {
         std::min(field->caret_due, data->BufTextLen);
     field->caret_due = -1;
   }
+  const int from = std::min(data->SelectionStart, data->SelectionEnd);
+  const int to = std::max(data->SelectionStart, data->SelectionEnd);
+  field->selected.assign(data->Buf + from, static_cast<size_t>(to - from));
   return 0;
 }
 
@@ -380,6 +384,12 @@ void GLUI_EditText::build(GLUI_Context& ctx) {
     editing_.cut = false;
     ctx.report_cut();
   }
+  // Text newly selected becomes the PRIMARY selection, as in every X text
+  // field: a middle click in another program pastes it.
+  if (glui_imgui::active_id() != ImGui::GetID("##text")) editing_.selected.clear();
+  if (!editing_.selected.empty() && editing_.selected != primary_)
+    glui_x11::set_selection_text(glui_x11::Selection::primary, editing_.selected.c_str());
+  primary_ = editing_.selected;
   const bool hovered = ImGui::IsItemHovered();
   if (show_end) {
     ImGui::PopStyleColor();

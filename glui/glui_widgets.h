@@ -181,7 +181,8 @@ class GLUI_EditText : public GLUI_Control {
     // for it: the byte before which the caret goes, once the edit has
     // begun.
     int caret_due = -1;
-    bool cut = false;  // the text was cut to the field's bound
+    bool cut = false;      // the text was cut to the field's bound
+    std::string selected;  // the text selected in the field, UTF-8
   };
 
   GLUI_EditText(GLUI* glui, GLUI_Panel* parent, const char* name, int id, GLUI_Update_CB cb);
@@ -200,6 +201,7 @@ class GLUI_EditText : public GLUI_Control {
   std::string text_;
   int box_w_ = 0;  // 0: the toolkit's default width
   Editing editing_;
+  std::string primary_;        // the selection offered as PRIMARY last frame
   int hovered_since_ms_ = -1;  // the pointer rests on the field since then
   bool tooltip_shown_ = false;
 };

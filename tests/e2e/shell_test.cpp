@@ -225,10 +225,12 @@ TEST(Shell, FieldsTakePastedTextAnyScriptAndShiftTab) {
   on_display(d, "xdotool type --delay 100 'кот.jpg'");
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image кот.jpg loaded."));
 
-  // A middle click pastes the text last selected anywhere.
-  on_display(d, "sh -c 'printf image1.jpg | xclip -selection primary' >/dev/null");
+  // A middle click pastes the text last selected anywhere (selecting the
+  // field's text made it the selection until then).
   d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
   for (const char* k : {"ctrl+a", "BackSpace"}) ASSERT_TRUE(d.x().key(k));
+  ASSERT_TRUE(d.wait_until_handled());
+  on_display(d, "sh -c 'printf image1.jpg | xclip -selection primary' >/dev/null");
   d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2, e2e::Button::Middle);
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
 
@@ -367,4 +369,10 @@ TEST(Shell, PastesTakeOneShortWaitAndOneAnswerFromAnyOwner) {
   e2e::SelectionOwner xt(d.x().display_name(), "PRIMARY", {"image1.jpg", {}, true, true});
   d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2, e2e::Button::Middle);
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+
+  // Text selected in a field is the PRIMARY selection, taken from its owner.
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  ASSERT_TRUE(d.x().key("ctrl+a"));
+  ASSERT_TRUE(d.wait_until_handled());
+  EXPECT_EQ(on_display(d, "timeout 10 xclip -o -selection primary"), "image1.jpg");
 }
