@@ -6,8 +6,72 @@
 #include <cstring>
 #include <utility>
 
+#include "glui/glui_x11.h"
+
 namespace glui_x11 {
 namespace {
+
+// The selections over the connection, for the program's life.
+class Clipboard {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  explicit Clipboard(Connection* connection);
+
+  // An event for the selections (requests, answers, pieces): handled, true.
+  bool handle(const XEvent& event);
+
+  // Offers UTF-8 text as the selection until another program takes it.
+  void offer(Selection which, const std::string& utf8);
+  // The text the program offers as the selection, or null when it does not
+  // hold it.
+  const std::string* offered(Selection which) const;
+  // The holder's text, at most max_bytes + 1 bytes of it (more tells the
+  // caller the text was longer); empty when nobody answers in time.
+  std::string paste(Selection which, size_t max_bytes);
+  // How long pastes have waited, all told.
+  Clock::duration waited() const { return waited_; }
+
+ private:
+  struct Held {
+    bool held = false;
+    Time since = CurrentTime;
+    std::string text;
+  };
+  // The request a paste waits for the answer to.
+  struct Awaited {
+    enum State { none, waiting, refused, got, incr } state = none;
+    Atom selection = None, target = None, property = None;
+    Time time = CurrentTime;
+    size_t max_bytes = 0;
+  };
+  // A transfer in pieces, from its start to the holder's empty last piece.
+  struct Pieces {
+    bool active = false;
+    Atom property = None;
+    Atom type = None;
+    size_t max_bytes = 0;
+    std::string text;
+  };
+
+  Time server_time();
+  void answer(const XSelectionRequestEvent& request);
+  void take_answer(const XSelectionEvent& answer);
+  void take_piece(const XPropertyEvent& event);
+  int index_of(Atom selection) const;
+  Atom atom_of(Selection which) const;
+  std::string read_text(Atom property, size_t max_bytes, Atom* type);
+
+  Connection* connection_;
+  Display* display_;
+  Window owner_;  // the toolkit's window: holds selections, receives pastes
+  Atom clipboard_, utf8_, targets_, text_, plain_utf8_, timestamp_, incr_, stamp_;
+  Atom properties_[2];  // where answers go: one may still take pieces
+  Held held_[2];        // CLIPBOARD, PRIMARY while the program holds them
+  Awaited awaited_;
+  Pieces pieces_;
+  Clock::duration waited_{};
+};
 
 // How long a paste waits for the program that holds the selection.
 constexpr auto kPasteWait = std::chrono::milliseconds(500);
@@ -33,8 +97,8 @@ std::string latin1_to_utf8(const std::string& latin1) {
   return utf8;
 }
 
-Clipboard::Clipboard(Display* display, Window owner, Pump pump)
-    : display_(display), owner_(owner), pump_(std::move(pump)) {
+Clipboard::Clipboard(Connection* connection)
+    : connection_(connection), display_(connection->display()), owner_(connection->owner()) {
   clipboard_ = XInternAtom(display_, "CLIPBOARD", False);
   utf8_ = XInternAtom(display_, "UTF8_STRING", False);
   targets_ = XInternAtom(display_, "TARGETS", False);
@@ -270,7 +334,8 @@ std::string Clipboard::paste(Selection which, size_t max_bytes) {
     XDeleteProperty(display_, owner_, property);
     XConvertSelection(display_, selection, target, property, owner_, awaited_.time);
     XFlush(display_);
-    while (awaited_.state == Awaited::waiting && Clock::now() < deadline) pump_(deadline);
+    while (awaited_.state == Awaited::waiting && Clock::now() < deadline)
+      connection_->pump(deadline);
     if (awaited_.state != Awaited::refused) break;
   }
   std::string text;
@@ -280,7 +345,7 @@ std::string Clipboard::paste(Selection which, size_t max_bytes) {
   } else if (awaited_.state == Awaited::incr) {
     // The rest of the pieces too, while the paste may wait: the holder
     // serves no other program until its last piece is taken.
-    while (pieces_.active && Clock::now() < deadline) pump_(deadline);
+    while (pieces_.active && Clock::now() < deadline) connection_->pump(deadline);
     text = pieces_.text;
     type = pieces_.type;
   }
@@ -289,6 +354,44 @@ std::string Clipboard::paste(Selection which, size_t max_bytes) {
   text.resize(strnlen(text.c_str(), text.size()));
   if (type == XA_STRING) text = latin1_to_utf8(text);
   return text;
+}
+
+namespace {
+
+// The connection's selections, made on first use; null without an X server.
+Clipboard* clipboard() {
+  static bool tried = false;
+  static Clipboard* c = nullptr;
+  if (!tried) {
+    tried = true;
+    if (Connection* x = Connection::get()) {
+      c = new Clipboard(x);  // lives as long as the program
+      x->add_handler([](XEvent& event) { return c->handle(event); });
+    }
+  }
+  return c;
+}
+
+// Without an X server: the selections stay inside the program.
+std::string local_selection[2];
+
+}  // namespace
+
+void set_selection_text(Selection which, const char* utf8) {
+  if (Clipboard* c = clipboard())
+    c->offer(which, utf8 ? utf8 : "");
+  else
+    local_selection[static_cast<int>(which)] = utf8 ? utf8 : "";
+}
+
+std::string selection_text(Selection which, size_t max_bytes) {
+  if (Clipboard* c = clipboard()) return c->paste(which, max_bytes);
+  return local_selection[static_cast<int>(which)].substr(0, max_bytes + 1);
+}
+
+std::chrono::steady_clock::duration paste_waits() {
+  Clipboard* c = clipboard();
+  return c ? c->waited() : std::chrono::steady_clock::duration{};
 }
 
 }  // namespace glui_x11

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <string>
 
+#include "glui/glui_clipboard.h"
 #include "glui/glui_imgui.h"
 #include "glui/glui_theme.h"
-#include "glui/glui_x11.h"
 
 namespace {
 

@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "glui/glui.h"
+#include "glui/glui_clipboard.h"
 #include "glui/glui_fonts.h"
-#include "glui/glui_x11.h"
 
 class GLUI_Context {
  public:
@@ -136,6 +136,22 @@ class GluiContextScope {
 
 // The whole pixels covering the ImGui rectangle from min to max.
 GLUI_Rect glui_rect_of(ImVec2 min, ImVec2 max);
+
+// Hands one input transition to the panel's ImGui context, then runs the
+// frame in which ImGui sees it.
+template <typename Event>
+void glui_transition(GLUI* gui, Event&& event) {
+  {
+    GluiContextScope scope(gui->context().imgui());
+    event();
+  }
+  gui->context().input_frame();
+}
+
+// Whether the panel serves `window`: docked on it, or calling back into it.
+inline bool glui_serves(const GLUI* g, int window) {
+  return g->get_parent_window() == window || g->get_main_gfx_window() == window;
+}
 
 // Whether a control takes typed text (edit fields and spinners).
 bool glui_takes_text(const GLUI_Control* control);

@@ -10,10 +10,10 @@
 #include <cmath>
 #include <utility>
 
+#include "glui/glui_clipboard.h"
 #include "glui/glui_context.h"
 #include "glui/glui_imgui.h"
 #include "glui/glui_theme.h"
-#include "glui/glui_x11.h"
 
 using glui_theme::kFramePad;
 

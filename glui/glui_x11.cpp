@@ -1,31 +1,17 @@
 // See glui_x11.h.
 #include "glui/glui_x11.h"
 
-#include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
 #include <X11/Xproto.h>
-#include <X11/Xutil.h>
-#include <X11/keysym.h>
 #include <langinfo.h>
 #include <poll.h>
 
-#include <chrono>
 #include <clocale>
 #include <cstring>
-#include <deque>
-#include <map>
-#include <memory>
-#include <optional>
-#include <utility>
-
-#include "glui/glui_clipboard.h"
 
 namespace glui_x11 {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The toolkit's connection, once open: errors on it are the toolkit's.
 Display* toolkit_display = nullptr;
@@ -67,46 +53,6 @@ void forget_gone_window_manager() {
   XCloseDisplay(d);
 }
 
-// The keys GLUT reports to a special function when they produce no
-// character (freeglut's list).
-bool glut_special(KeySym k) {
-  if (k >= XK_F1 && k <= XK_F12) return true;
-  switch (k) {
-    case XK_Left:
-    case XK_KP_Left:
-    case XK_Right:
-    case XK_KP_Right:
-    case XK_Up:
-    case XK_KP_Up:
-    case XK_Down:
-    case XK_KP_Down:
-    case XK_Prior:
-    case XK_KP_Prior:
-    case XK_Next:
-    case XK_KP_Next:
-    case XK_Home:
-    case XK_KP_Home:
-    case XK_End:
-    case XK_KP_End:
-    case XK_Insert:
-    case XK_KP_Insert:
-    case XK_Num_Lock:
-    case XK_KP_Begin:
-    case XK_KP_Delete:
-    case XK_Shift_L:
-    case XK_Shift_R:
-    case XK_Control_L:
-    case XK_Control_R:
-    case XK_Alt_L:
-    case XK_Alt_R:
-    case XK_Meta_L:
-    case XK_Super_L:
-    case XK_Meta_R:
-    case XK_Super_R: return true;
-    default: return false;
-  }
-}
-
 // Keys are read in a UTF-8 locale: the user's own when it is one (its
 // compositions are the ones the user knows), C.UTF-8 otherwise. In any
 // other locale the X library turns a key beyond the locale's character set
@@ -125,60 +71,15 @@ void choose_locale() {
   std::setlocale(LC_CTYPE, "C");
 }
 
-// A key press as the connection received it.
-struct Entry {
-  XKeyEvent key;
-  bool composing = false;  // the input method took it into a composition:
-                           // it types nothing itself
-  Press press;             // the input method's account: text, Shift+Tab
-};
+}  // namespace
 
-// What GLUT makes of a key press: a control key, a character (its text),
-// or nothing.
-struct GlutView {
-  enum Kind { control, character, dropped };
-  Kind kind = dropped;
-  std::string text;  // a character's, in the locale's encoding (UTF-8)
-  bool back_tab = false;
-};
-
-class Connection {
- public:
-  // Null when there is no X server to talk to.
-  static Connection* get();
-
-  void watch(int glut_window, Window window);
-  // Reads everything the server has sent so far; with sync, everything it
-  // sent before this call.
-  void read(bool sync);
-  std::deque<Entry>& presses() { return presses_; }
-  bool utf8() const { return utf8_locale_; }
-  // GLUT's reading of a press, made as GLUT makes it: through GLUT's own
-  // connection, whose copy of the keyboard map GLUT has just brought up
-  // to date for the press it reports. (A program that types by changing
-  // the map for a moment, as xdotool does, changes it again right after;
-  // the later a reading, the likelier it finds another key there.)
-  GlutView glut_view(const Entry& entry) const;
-
-  Clipboard& clipboard() { return *clipboard_; }
-
- private:
-  explicit Connection(Display* display);
-  void handle(XEvent& event);
-  void record_press(XEvent& event);
-  // Reads and handles one event, waiting for it until the deadline.
-  void pump(Clock::time_point deadline);
-
-  Display* display_;
-  Window owner_;  // unmapped: holds selections, receives pastes
-  XIM im_ = nullptr;
-  std::map<Window, XIC> ics_;        // one input context per watched window
-  std::map<Window, int> glut_ids_;   // watched windows, by X window
-  Display* glut_display_ = nullptr;  // GLUT's own connection
-  std::deque<Entry> presses_;
-  bool utf8_locale_ = false;  // GLUT's bytes are then UTF-8
-  std::unique_ptr<Clipboard> clipboard_;
-};
+void install_error_handler() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  previous_error_handler = XSetErrorHandler(on_x_error);
+  forget_gone_window_manager();
+}
 
 Connection* Connection::get() {
   static bool tried = false;
@@ -201,22 +102,24 @@ Connection::Connection(Display* display) : display_(display) {
   attributes.event_mask = PropertyChangeMask;
   owner_ = XCreateWindow(display_, DefaultRootWindow(display_), -10, -10, 1, 1, 0, 0, InputOnly,
                          CopyFromParent, CWEventMask, &attributes);
-  clipboard_ = std::make_unique<Clipboard>(display_, owner_,
-                                           [this](Clock::time_point deadline) { pump(deadline); });
-  // The user's input method if one is set up, else the X library's own,
-  // which knows the dead keys and compositions of the locale.
+  open_input_method();
+  XFlush(display_);
+}
+
+// The user's input method if one is set up, else the X library's own,
+// which knows the dead keys and compositions of the locale.
+void Connection::open_input_method() {
   XSetLocaleModifiers("");
   im_ = XOpenIM(display_, nullptr, nullptr, nullptr);
   if (!im_) {
     XSetLocaleModifiers("@im=none");
     im_ = XOpenIM(display_, nullptr, nullptr, nullptr);
   }
-  XFlush(display_);
 }
 
 void Connection::watch(int glut_window, Window window) {
   if (window == 0 || glut_ids_.count(window)) return;
-  glut_display_ = glXGetCurrentDisplay();
+  if (!glut_display_) glut_display_ = glXGetCurrentDisplay();
   glut_ids_[window] = glut_window;
   long mask = KeyPressMask | KeyReleaseMask;
   if (im_) {
@@ -234,6 +137,16 @@ void Connection::watch(int glut_window, Window window) {
   XFlush(display_);
 }
 
+int Connection::glut_window(Window window) const {
+  auto it = glut_ids_.find(window);
+  return it == glut_ids_.end() ? 0 : it->second;
+}
+
+XIC Connection::input_context(Window window) const {
+  auto it = ics_.find(window);
+  return it == ics_.end() ? nullptr : it->second;
+}
+
 void Connection::read(bool sync) {
   if (sync) XSync(display_, False);
   while (XPending(display_) > 0) {
@@ -241,72 +154,6 @@ void Connection::read(bool sync) {
     XNextEvent(display_, &event);
     handle(event);
   }
-}
-
-void Connection::handle(XEvent& event) {
-  if (event.type == KeyPress) {
-    record_press(event);
-    return;
-  }
-  if (XFilterEvent(&event, None)) return;
-  // Each kind of event to the part of the toolkit it is for. A window of
-  // the toolkit's own that takes messages from other programs (drops)
-  // adds its case here.
-  if (clipboard_->handle(event)) return;
-  switch (event.type) {
-    case MappingNotify: XRefreshKeyboardMapping(&event.xmapping); break;
-    default: break;
-  }
-}
-
-void Connection::record_press(XEvent& event) {
-  auto glut = glut_ids_.find(event.xkey.window);
-  if (glut == glut_ids_.end()) {
-    XFilterEvent(&event, None);
-    return;
-  }
-  Entry entry;
-  entry.key = event.xkey;
-  entry.press.glut_window = glut->second;
-  if (XFilterEvent(&event, None)) {
-    entry.composing = true;
-  } else if (auto ic = ics_.find(event.xkey.window); ic != ics_.end()) {
-    KeySym sym = NoSymbol;
-    Status status = XLookupNone;
-    char buffer[64];
-    std::string& text = entry.press.text;
-    int n = Xutf8LookupString(ic->second, &event.xkey, buffer, sizeof buffer, &sym, &status);
-    if (status == XBufferOverflow) {
-      text.resize(static_cast<size_t>(n));
-      n = Xutf8LookupString(ic->second, &event.xkey, text.data(), n, &sym, &status);
-      text.resize(static_cast<size_t>(n > 0 ? n : 0));
-    } else if (status == XLookupChars || status == XLookupBoth) {
-      text.assign(buffer, static_cast<size_t>(n));
-    }
-    entry.press.back_tab =
-        (status == XLookupKeySym || status == XLookupBoth) && sym == XK_ISO_Left_Tab;
-  }
-  presses_.push_back(std::move(entry));
-}
-
-GlutView Connection::glut_view(const Entry& entry) const {
-  GlutView view;
-  // A press the input method makes up has key code 0: GLUT never sees it.
-  if (entry.key.keycode == 0) return view;
-  XKeyEvent key = entry.key;
-  if (glut_display_) key.display = glut_display_;
-  char bytes[64];
-  KeySym keysym = NoSymbol;
-  const int length = XLookupString(&key, bytes, sizeof bytes - 1, &keysym, nullptr);
-  const unsigned char first = static_cast<unsigned char>(bytes[0]);
-  if (length > 0) {
-    view.kind = first < 0x20 || first == 0x7F ? GlutView::control : GlutView::character;
-    if (view.kind == GlutView::character) view.text.assign(bytes, static_cast<size_t>(length));
-  } else {
-    view.kind = glut_special(keysym) ? GlutView::control : GlutView::dropped;
-    view.back_tab = keysym == XK_ISO_Left_Tab;
-  }
-  return view;
 }
 
 void Connection::pump(Clock::time_point deadline) {
@@ -324,125 +171,13 @@ void Connection::pump(Clock::time_point deadline) {
   }
 }
 
-// Without an X server: the selections stay inside the program.
-std::string local_selection[2];
-
-// Hands over a press that GLUT did not report, or whose report has had its
-// turn already: the input method's account of it, else GLUT's reading.
-void hand_over(const Entry& entry, const GlutView& view, const PressHandler& dropped) {
-  if (entry.composing) return;
-  Press press = entry.press;
-  if (press.text.empty() && view.kind == GlutView::character) press.text = view.text;
-  press.back_tab = press.back_tab || view.back_tab;
-  // Control characters are the control keys' business.
-  if (!press.text.empty() && static_cast<unsigned char>(press.text[0]) < 0x20) press.text.clear();
-  if (!press.text.empty() || press.back_tab) dropped(press);
-}
-
-}  // namespace
-
-void install_error_handler() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
-  previous_error_handler = XSetErrorHandler(on_x_error);
-  forget_gone_window_manager();
-}
-
-void watch_current_window() {
-  Connection* c = Connection::get();
-  if (!c) return;
-  // GLUT draws into the window itself, so the window's drawable is it.
-  c->watch(glutGetWindow(), glXGetCurrentDrawable());
-}
-
-namespace {
-
-// What becomes of the press at the head of the queue.
-enum class Turn {
-  wait,      // stays, with all after it: GLUT reports it later
-  take,      // it is the key GLUT reports now
-  hand_over  // its turn has come (or passed): to the handler, then the next
-};
-
-// Goes through the queue from its head as `turn` says of each press; the
-// press taken, if one was.
-std::optional<std::pair<Entry, GlutView>> take_presses(
-    Connection* c, const PressHandler& dropped, const std::function<Turn(const GlutView&)>& turn) {
-  std::deque<Entry>& q = c->presses();
-  while (!q.empty()) {
-    GlutView view = c->glut_view(q.front());
-    const Turn t = turn(view);
-    if (t == Turn::wait) break;
-    Entry entry = std::move(q.front());
-    q.pop_front();
-    if (t == Turn::take) return std::make_pair(std::move(entry), std::move(view));
-    hand_over(entry, view, dropped);  // may run a frame, and take more presses
-  }
-  return std::nullopt;
-}
-
-}  // namespace
-
-std::string character_key_text(unsigned char c, const PressHandler& dropped) {
-  Connection* connection = Connection::get();
-  if (connection) {
-    // GLUT holds this key's event, so the server has sent it here too: a
-    // round trip brings it in with everything before it.
-    connection->read(true);
-    // Presses before this key's own go first, up to a control key (GLUT
-    // reports that one later): dropped ones, and character keys that GLUT
-    // read as nothing after all.
-    auto own = take_presses(connection, dropped, [c](const GlutView& view) {
-      if (view.kind == GlutView::control) return Turn::wait;
-      if (view.kind == GlutView::character && static_cast<unsigned char>(view.text[0]) == c)
-        return Turn::take;
-      return Turn::hand_over;
-    });
-    if (own) return own->first.composing ? std::string() : own->second.text;
-  }
-  // No account of this key: GLUT's byte, unless it is only the first byte
-  // of a longer UTF-8 sequence.
-  if (c < 0x80) return std::string(1, static_cast<char>(c));
-  if (connection && connection->utf8()) return std::string();
-  return std::string{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-}
-
-void take_control_key(const PressHandler& dropped) {
-  Connection* c = Connection::get();
-  if (!c) return;
-  c->read(true);
-  take_presses(c, dropped, [](const GlutView& view) {
-    return view.kind == GlutView::control ? Turn::take : Turn::hand_over;
-  });
-}
-
-void take_dropped_presses(const PressHandler& dropped) {
-  Connection* c = Connection::get();
-  if (!c) return;
-  c->read(false);
-  // A character or control key waits for GLUT's report of it, and all
-  // after it too.
-  take_presses(c, dropped, [](const GlutView& view) {
-    return view.kind == GlutView::dropped ? Turn::hand_over : Turn::wait;
-  });
-}
-
-void set_selection_text(Selection which, const char* utf8) {
-  if (Connection* c = Connection::get())
-    c->clipboard().offer(which, utf8 ? utf8 : "");
-  else
-    local_selection[static_cast<int>(which)] = utf8 ? utf8 : "";
-}
-
-std::string selection_text(Selection which, size_t max_bytes) {
-  if (Connection* c = Connection::get()) return c->clipboard().paste(which, max_bytes);
-  return local_selection[static_cast<int>(which)].substr(0, max_bytes + 1);
-}
-
-std::chrono::steady_clock::duration paste_waits() {
-  Connection* c = Connection::get();
-  return c ? c->clipboard().waited() : std::chrono::steady_clock::duration{};
+void Connection::handle(XEvent& event) {
+  if (event.type == KeyPress && key_handler_ && key_handler_(event)) return;
+  if (XFilterEvent(&event, None)) return;
+  // Each kind of event to the part of the toolkit it is for.
+  for (const Handler& h : handlers_)
+    if (h(event)) return;
+  if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
 }
 
 }  // namespace glui_x11
