@@ -71,6 +71,10 @@ void choose_locale() {
   std::setlocale(LC_CTYPE, "C");
 }
 
+// Set when the input method went away or the user's arrived: the input
+// contexts are made anew outside the X library's callbacks.
+bool reopen_input_method = false;
+
 }  // namespace
 
 void install_error_handler() {
@@ -103,10 +107,14 @@ Connection::Connection(Display* display) : display_(display) {
   owner_ = XCreateWindow(display_, DefaultRootWindow(display_), -10, -10, 1, 1, 0, 0, InputOnly,
                          CopyFromParent, CWEventMask, &attributes);
   open_input_method();
+  // The user's input method, when it starts (or starts again) later.
+  XSetLocaleModifiers("");
+  XRegisterIMInstantiateCallback(display_, nullptr, nullptr, nullptr, input_method_arrived,
+                                 reinterpret_cast<XPointer>(this));
   XFlush(display_);
 }
 
-// The user's input method if one is set up, else the X library's own,
+// The user's input method if one is running, else the X library's own,
 // which knows the dead keys and compositions of the locale.
 void Connection::open_input_method() {
   XSetLocaleModifiers("");
@@ -115,6 +123,29 @@ void Connection::open_input_method() {
     XSetLocaleModifiers("@im=none");
     im_ = XOpenIM(display_, nullptr, nullptr, nullptr);
   }
+  if (!im_) return;
+  XIMCallback destroyed{reinterpret_cast<XPointer>(this), input_method_destroyed};
+  XSetIMValues(im_, XNDestroyCallback, &destroyed, nullptr);
+  std::map<Window, int> watched;
+  watched.swap(glut_ids_);
+  for (const auto& [window, glut] : watched) watch(glut, window);
+}
+
+void Connection::input_method_arrived(Display*, XPointer, XPointer) { reopen_input_method = true; }
+
+// The input method's server went away: its input contexts went with it.
+void Connection::input_method_destroyed(XIM, XPointer self, XPointer) {
+  auto* c = reinterpret_cast<Connection*>(self);
+  c->im_ = nullptr;
+  c->ics_.clear();
+  reopen_input_method = true;
+}
+
+void Connection::input_method_gone() {
+  for (const auto& [window, ic] : ics_) XDestroyIC(ic);
+  ics_.clear();
+  if (im_) XCloseIM(im_);
+  im_ = nullptr;
 }
 
 void Connection::watch(int glut_window, Window window) {
@@ -153,6 +184,11 @@ void Connection::read(bool sync) {
     XEvent event;
     XNextEvent(display_, &event);
     handle(event);
+  }
+  if (reopen_input_method) {
+    reopen_input_method = false;
+    input_method_gone();
+    open_input_method();
   }
 }
 

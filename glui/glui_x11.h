@@ -75,6 +75,9 @@ class Connection {
   explicit Connection(Display* display);
   void handle(XEvent& event);
   void open_input_method();
+  void input_method_gone();
+  static void input_method_arrived(Display* display, XPointer self, XPointer);
+  static void input_method_destroyed(XIM im, XPointer self, XPointer);
 
   Display* display_;
   Window owner_;
