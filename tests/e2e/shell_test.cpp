@@ -231,6 +231,10 @@ TEST(Shell, FieldsTakePastedTextAnyScriptAndShiftTab) {
   for (const char* k : {"ctrl+a", "BackSpace"}) ASSERT_TRUE(d.x().key(k));
   ASSERT_TRUE(d.wait_until_handled());
   on_display(d, "sh -c 'printf image1.jpg | xclip -selection primary' >/dev/null");
+  // xclip takes the selection once it has gone to the background.
+  ASSERT_TRUE(e2e::wait_until(
+      [&] { return on_display(d, "timeout 5 xclip -o -selection primary") == "image1.jpg"; },
+      "xclip holding the primary selection"));
   d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2, e2e::Button::Middle);
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
 
@@ -358,6 +362,10 @@ TEST(Shell, PastesTakeOneShortWaitAndOneAnswerFromAnyOwner) {
   on_display(d,
              "sh -c 'head -c 2000000 /dev/zero | tr \"\\\\0\" a | xclip -selection clipboard' "
              ">/dev/null");
+  Display* dpy = d.x().display();
+  const Atom clipboard = XInternAtom(dpy, "CLIPBOARD", False);
+  ASSERT_TRUE(e2e::wait_until([&] { return XGetSelectionOwner(dpy, clipboard) != None; },
+                              "xclip holding the clipboard"));
   ASSERT_TRUE(paste_into_filename(d));
   ASSERT_TRUE(d.wait_until_handled());
   EXPECT_EQ(on_display(d, "timeout 10 xclip -o -selection clipboard | wc -c"), "2000000\n");
