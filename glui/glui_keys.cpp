@@ -259,7 +259,11 @@ struct Forwarded {
 };
 std::map<int, Forwarded> forwarded;
 
-void watch_keys(Forwarded& f);
+// Starts taking the X server's account of the keys of the current window
+// once the toolkit sees every key GLUT reports for it.
+void watch_keys(Forwarded& f) {
+  if (f.keyboard_installed && f.special_installed) glui_keys::watch_current_window();
+}
 
 // A key as GLUT reports it: a character (keyboard functions) or one of
 // GLUT's special keys (arrows, function keys, Home, End...).
@@ -408,14 +412,6 @@ void watch_current_window() {
 void take_dropped_presses() { take_dropped(dropped_press); }
 
 }  // namespace glui_keys
-
-namespace {
-// Starts taking the X server's account of the keys of the current window
-// once the toolkit sees every key GLUT reports for it.
-void watch_keys(Forwarded& f) {
-  if (f.keyboard_installed && f.special_installed) glui_keys::watch_current_window();
-}
-}  // namespace
 
 void glui_panel_keyboard(GLUI* gui, unsigned char key, int x, int y) {
   (void)x;
