@@ -3,6 +3,9 @@
 // (glui_context.cpp), its controls in glui_widgets.cpp.
 #include "glui/glui.h"
 
+#include <GL/freeglut.h>
+
+#include <algorithm>
 #include <utility>
 
 #include "glui/glui_context.h"
@@ -123,4 +126,67 @@ void GLUI::set_message(std::vector<GLUI_MessageLine> lines) { ctx_->set_message(
 
 void GLUI::set_drop_func(void (*cb)(const char* path, int offered)) {
   glui_drop::accept_drops(this, cb);
+}
+
+// --- GLUI_Master: the panels, and where they sit --------------------------------
+
+GLUI_Master_Object GLUI_Master;
+
+void GLUI_Master_Object::get_viewport_area(int* x, int* y, int* w, int* h) {
+  int window = glutGetWindow();
+  int width = glutGet(GLUT_WINDOW_WIDTH);
+  int height = glutGet(GLUT_WINDOW_HEIGHT);
+  int left = 0, right = 0, top = 0, bottom = 0;
+  for (const auto& g : guis_) {
+    if (g->get_parent_window() != window) continue;
+    switch (g->get_position()) {
+      case GLUI_SUBWINDOW_RIGHT: right += g->get_panel_width(); break;
+      case GLUI_SUBWINDOW_LEFT: left += g->get_panel_width(); break;
+      case GLUI_SUBWINDOW_TOP: top += g->get_panel_height(); break;
+      case GLUI_SUBWINDOW_BOTTOM: bottom += g->get_panel_height(); break;
+      default: break;
+    }
+  }
+  *x = std::max(left, 0);
+  *y = std::max(bottom, 0);
+  *w = std::max(width - left - right, 0);
+  *h = std::max(height - top - bottom, 0);
+}
+
+void GLUI_Master_Object::reposition_subwindows(int window) {
+  int prev = glutGetWindow();
+  glutSetWindow(window);
+  int width = glutGet(GLUT_WINDOW_WIDTH);
+  int height = glutGet(GLUT_WINDOW_HEIGHT);
+  for (const auto& g : guis_) {
+    if (g->get_parent_window() != window) continue;
+    int pw = std::max(g->get_panel_width(), 1);
+    int ph = std::max(g->get_panel_height(), 1);
+    glutSetWindow(g->get_glut_window_id());
+    switch (g->get_position()) {
+      case GLUI_SUBWINDOW_LEFT:
+        glutPositionWindow(0, 0);
+        glutReshapeWindow(pw, std::max(height, 1));
+        break;
+      case GLUI_SUBWINDOW_TOP:
+        glutPositionWindow(0, 0);
+        glutReshapeWindow(std::max(width, 1), ph);
+        break;
+      case GLUI_SUBWINDOW_BOTTOM:
+        glutPositionWindow(0, height - ph);
+        glutReshapeWindow(std::max(width, 1), ph);
+        break;
+      default:  // right: flush with the right edge, full height
+        glutPositionWindow(width - pw, 0);
+        glutReshapeWindow(pw, std::max(height, 1));
+        break;
+    }
+  }
+  if (prev > 0) glutSetWindow(prev);
+}
+
+GLUI* GLUI_Master_Object::find_glui_by_window_id(int window_id) {
+  for (const auto& g : guis_)
+    if (g->get_glut_window_id() == window_id) return g.get();
+  return nullptr;
 }

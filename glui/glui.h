@@ -6,10 +6,20 @@
 // subwindows leave free. The controls are drawn and driven with Dear ImGui;
 // the toolkit knows nothing of the program that uses it.
 //
-// This is the program's one include: the GLUI panel and GLUI_Master here,
-// the controls in glui/glui_widgets.h. The toolkit's own parts: the
-// per-panel context, frames and layout (glui_context.h), the GLUT side
-// (glui_input.h, glui_glut.cpp) and the theme (glui_theme.h).
+// This is the program's one include: the GLUI panel and GLUI_Master here
+// (glui.cpp: the add_ functions, the panels and where they sit), the
+// controls in glui/glui_widgets.h. The toolkit's own parts:
+//   glui_context    the per-panel context, frames and layout
+//   glui_input.h    the GLUT entry points, in glui_glut (mouse, window
+//                   events, the middle button's paste, the idle pace) and
+//                   glui_keys (the keys, in step with GLUT, and where they go)
+//   glui_clipboard  the CLIPBOARD and PRIMARY selections shared with other
+//                   programs
+//   glui_x11        the toolkit's own X connection: locale, input method,
+//                   event pump, the process's X error handler
+//   glui_fonts      glyphs beyond Latin-1, from the system's fonts
+//   glui_imgui      ties to ImGui's internals and version-bound calls
+//   glui_theme      the look
 #pragma once
 
 #include <memory>

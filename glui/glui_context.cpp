@@ -8,11 +8,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <utility>
 
+#include "glui/glui_clipboard.h"
 #include "glui/glui_imgui.h"
 #include "glui/glui_theme.h"
-#include "glui/glui_x11.h"
 
 namespace {
 
@@ -31,8 +33,11 @@ GLUI_Context::GLUI_Context(GLUI& gui) : gui_(gui) {
   io.SetClipboardTextFn = [](void*, const char* text) {
     glui_x11::set_selection_text(glui_x11::Selection::clipboard, text);
   };
-  io.GetClipboardTextFn = [](void*) {
-    return glui_x11::selection_text(glui_x11::Selection::clipboard);
+  io.ClipboardUserData = this;
+  io.GetClipboardTextFn = [](void* self) -> const char* {
+    static std::string text;
+    text = static_cast<GLUI_Context*>(self)->paste(glui_x11::Selection::clipboard);
+    return text.c_str();
   };
   glui_theme::apply();
   unsigned char* pixels = nullptr;
@@ -138,7 +143,13 @@ void GLUI_Context::set_message(std::vector<GLUI_MessageLine> lines) {
 
 void GLUI_Context::set_frame_time() {
   int now = glutGet(GLUT_ELAPSED_TIME);
-  int delta = now - last_frame_ms_;
+  // A wait for another program's paste is no time a key was held: counted,
+  // it would make ImGui repeat the Ctrl+V still held, and paste again.
+  const auto waits = glui_x11::paste_waits();
+  const int waited = static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(waits - waits_).count());
+  waits_ = waits;
+  int delta = now - last_frame_ms_ - waited;
   ImGui::GetIO().DeltaTime = (delta > 0 ? delta : 1) / 1000.0f;
   last_frame_ms_ = now;
 }
@@ -154,8 +165,29 @@ void GLUI_Context::input_frame() {
     // A click on the panel's background: nothing stays active.
     if (clicked && !activated_) deactivate();
   }
+  say_cut();
   run_callbacks();
   glutPostWindowRedisplay(gui_.get_glut_window_id());
+}
+
+// No field holds more than its bound: a longer paste is cut before ImGui
+// sees it (ImGui lays out every character it holds).
+std::string GLUI_Context::paste(glui_x11::Selection which) {
+  std::string text = glui_x11::selection_text(which, kGluiFieldMaxBytes);
+  if (text.size() > kGluiFieldMaxBytes) {
+    size_t end = kGluiFieldMaxBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    text.resize(end);
+    report_cut();
+  }
+  return text;
+}
+
+void GLUI_Context::say_cut() {
+  if (!cut_) return;
+  cut_ = false;
+  std::printf("Pasted text cut to %zu bytes, the most a field holds.\n", kGluiFieldMaxBytes);
+  std::fflush(stdout);
 }
 
 void GLUI_Context::render() {
@@ -187,6 +219,7 @@ void GLUI_Context::render() {
       glutPostWindowRedisplay(gui_.get_glut_window_id());
     }
   }
+  say_cut();
   run_callbacks();
 }
 

@@ -16,9 +16,12 @@
 
 #include <imgui.h>
 
+#include <chrono>
+#include <string>
 #include <vector>
 
 #include "glui/glui.h"
+#include "glui/glui_clipboard.h"
 #include "glui/glui_fonts.h"
 
 class GLUI_Context {
@@ -84,6 +87,11 @@ class GLUI_Context {
   void queue_callback(GLUI_Update_CB cb, int id);
   // The time of the frame being built, in milliseconds since GLUT began.
   int now_ms() const { return last_frame_ms_; }
+  // A text field's text was cut to the bound it holds: said once the
+  // frame is over.
+  void report_cut() { cut_ = true; }
+  // The selection's text, cut to what a field holds (and said so).
+  std::string paste(glui_x11::Selection which);
   // Draws the panel again once this time has come, though no input came
   // (a tooltip that shows after a while).
   void redraw_at(int ms);
@@ -99,6 +107,7 @@ class GLUI_Context {
   void run_callbacks();
   void hold_frame();
   void measure();
+  void say_cut();
 
   GLUI& gui_;
   ImGuiContext* imgui_ = nullptr;
@@ -111,8 +120,10 @@ class GLUI_Context {
   int width_ = 0, height_ = 0;  // 0: not measured since the last control
   int last_frame_ms_ = 0;
   int last_blink_ms_ = 0;
-  int redraw_due_ms_ = -1;  // -1: none due
-  ImVec2 drawn_size_;       // the subwindow's size at the last drawing
+  int redraw_due_ms_ = -1;                       // -1: none due
+  bool cut_ = false;                             // see report_cut
+  std::chrono::steady_clock::duration waits_{};  // paste_waits() at the last frame
+  ImVec2 drawn_size_;                            // the subwindow's size at the last drawing
   std::vector<GLUI_MessageLine> message_;
 };
 
@@ -132,6 +143,22 @@ class GluiContextScope {
 
 // The whole pixels covering the ImGui rectangle from min to max.
 GLUI_Rect glui_rect_of(ImVec2 min, ImVec2 max);
+
+// Hands one input transition to the panel's ImGui context, then runs the
+// frame in which ImGui sees it.
+template <typename Event>
+void glui_transition(GLUI* gui, Event&& event) {
+  {
+    GluiContextScope scope(gui->context().imgui());
+    event();
+  }
+  gui->context().input_frame();
+}
+
+// Whether the panel serves `window`: docked on it, or calling back into it.
+inline bool glui_serves(const GLUI* g, int window) {
+  return g->get_parent_window() == window || g->get_main_gfx_window() == window;
+}
 
 // Whether a control takes typed text (edit fields and spinners).
 bool glui_takes_text(const GLUI_Control* control);

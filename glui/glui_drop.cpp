@@ -416,7 +416,8 @@ void on_data(Target& t, const XSelectionEvent& s) {
 }  // namespace
 
 void accept_drops(GLUI* gui, FilesDropped files) {
-  Display* display = glui_x11::connection_display();
+  glui_x11::Connection* connection = glui_x11::Connection::get();
+  Display* display = connection ? connection->display() : nullptr;
   if (!display || !gui || target) return;
   // The X windows of the main window and the panel: each is its drawable.
   const int previous = glutGetWindow();
@@ -469,6 +470,7 @@ void accept_drops(GLUI* gui, FilesDropped files) {
                     reinterpret_cast<const unsigned char*>(&proxy), 1);
   }
   XFlush(display);
+  connection->add_handler([](XEvent& event) { return handle_event(event); });
 }
 
 bool handle_event(XEvent& event) {

@@ -73,8 +73,9 @@ std::vector<std::string> files_offered(const Offer& offer, const std::string& ho
 using FilesDropped = void (*)(const char* path, int offered);
 void accept_drops(GLUI* gui, FilesDropped files);
 
-// The toolkit's connection hands each event to this first; true when it
-// was the protocol's (a client message or the data for the proxy window).
+// The toolkit's connection hands each event to this (accept_drops adds it
+// as a handler); true when it was the protocol's (a client message or the
+// data for the proxy window).
 bool handle_event(_XEvent& event);
 
 }  // namespace glui_drop

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <utility>
 
+#include "glui/glui_clipboard.h"
 #include "glui/glui_context.h"
 #include "glui/glui_imgui.h"
 #include "glui/glui_theme.h"
@@ -318,15 +319,45 @@ size_t boundary_at(const std::string& text, size_t from, float x) {
 constexpr const char* kEllipsis = "...";
 constexpr int kTooltipDelayMs = 500;
 
-// Puts the caret where the click that began the edit landed (see
-// GLUI_EditText::caret_due_).
-int place_due_caret(ImGuiInputTextCallbackData* data) {
-  int* due = static_cast<int*>(data->UserData);
-  if (*due >= 0) {
-    data->CursorPos = data->SelectionStart = data->SelectionEnd = std::min(*due, data->BufTextLen);
-    *due = -1;
+// Runs every frame while the field is being edited: puts the caret where
+// the click that began the edit landed (see GLUI_EditText::caret_due_),
+// and cuts a text grown past the field's bound at a character boundary.
+int edit_callback(ImGuiInputTextCallbackData* data) {
+  auto* field = static_cast<GLUI_EditText::Editing*>(data->UserData);
+  if (data->BufTextLen > static_cast<int>(kGluiFieldMaxBytes)) {
+    int end = static_cast<int>(kGluiFieldMaxBytes);
+    while (end > 0 && (static_cast<unsigned char>(data->Buf[end]) & 0xC0) == 0x80) --end;
+    data->DeleteChars(end, data->BufTextLen - end);
+    field->cut = true;
   }
+  if (field->caret_due >= 0) {
+    data->CursorPos = data->SelectionStart = data->SelectionEnd =
+        std::min(field->caret_due, data->BufTextLen);
+    field->caret_due = -1;
+  }
+  const int from = std::min(data->SelectionStart, data->SelectionEnd);
+  const int to = std::max(data->SelectionStart, data->SelectionEnd);
+  field->selected.assign(data->Buf + from, static_cast<size_t>(to - from));
   return 0;
+}
+
+// The end of text, from a character boundary, that fits in a box `width`
+// pixels wide and `height` high when wrapped at its width: all of it when
+// it fits.
+size_t fitting_tail(const std::string& text, float width, float height) {
+  auto fits = [&](size_t from) {
+    return ImGui::CalcTextSize(text.data() + from, text.data() + text.size(), false, width).y <=
+           height;
+  };
+  if (fits(0)) return 0;
+  size_t low = 0, high = text.size();  // low does not fit, high does
+  while (high - low > 1) {
+    size_t mid = low + (high - low) / 2;
+    while (mid < high && (static_cast<unsigned char>(text[mid]) & 0xC0) == 0x80) ++mid;
+    if (mid == high) break;
+    (fits(mid) ? high : low) = mid;
+  }
+  return high;
 }
 
 }  // namespace
@@ -349,10 +380,20 @@ void GLUI_EditText::build(GLUI_Context& ctx) {
   const bool show_end = overflows && glui_imgui::active_id() != ImGui::GetID("##text");
   if (show_end) ImGui::PushStyleColor(ImGuiCol_Text, ImVec4(0, 0, 0, 0));
   ImGui::SetNextItemWidth(box_w);
-  if (ImGui::InputText("##text", &text_, ImGuiInputTextFlags_CallbackAlways, place_due_caret,
-                       &caret_due_)) {
+  if (ImGui::InputText("##text", &text_, ImGuiInputTextFlags_CallbackAlways, edit_callback,
+                       &editing_)) {
     notify(ctx);
   }
+  if (editing_.cut) {
+    editing_.cut = false;
+    ctx.report_cut();
+  }
+  // Text newly selected becomes the PRIMARY selection, as in every X text
+  // field: a middle click in another program pastes it.
+  if (glui_imgui::active_id() != ImGui::GetID("##text")) editing_.selected.clear();
+  if (!editing_.selected.empty() && editing_.selected != primary_)
+    glui_x11::set_selection_text(glui_x11::Selection::primary, editing_.selected.c_str());
+  primary_ = editing_.selected;
   const bool hovered = ImGui::IsItemHovered();
   if (show_end) {
     ImGui::PopStyleColor();
@@ -368,7 +409,7 @@ void GLUI_EditText::build(GLUI_Context& ctx) {
     dl->PopClipRect();
     if (ImGui::IsItemActivated()) {
       const float x = ImGui::GetMousePos().x - origin.x - ellipsis_w;
-      caret_due_ = static_cast<int>(x <= 0.0f ? end_from : boundary_at(text_, end_from, x));
+      editing_.caret_due = static_cast<int>(x <= 0.0f ? end_from : boundary_at(text_, end_from, x));
     }
   }
   record_hot_rect(ctx);
@@ -397,9 +438,17 @@ void GLUI_EditText::show_whole_text(GLUI_Context& ctx, bool hovered) {
   if (!tooltip_shown_) ctx.redraw_at(now);
   tooltip_shown_ = true;
   // Within the panel, wrapped: the subwindow is all there is to draw in.
+  // A text taller than the panel shows its end (the file's name), after
+  // an ellipsis.
+  const ImVec2 display = ImGui::GetIO().DisplaySize;
+  const float wrap = std::max(display.x - 4.0f * style_padding(), 40.0f);
+  const float room = std::max(display.y - 4.0f * style_padding() - ImGui::GetTextLineHeight(),
+                              ImGui::GetTextLineHeight());
+  const size_t from = fitting_tail(text_, wrap - style_padding(), room);
   ImGui::BeginTooltip();
-  ImGui::PushTextWrapPos(std::max(ImGui::GetIO().DisplaySize.x - 4.0f * style_padding(), 40.0f));
-  ImGui::TextUnformatted(text_.c_str());
+  ImGui::PushTextWrapPos(wrap);
+  if (from > 0) ImGui::TextUnformatted(kEllipsis);
+  ImGui::TextUnformatted(text_.c_str() + from, text_.c_str() + text_.size());
   ImGui::PopTextWrapPos();
   ImGui::EndTooltip();
 }

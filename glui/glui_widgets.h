@@ -168,8 +168,23 @@ class GLUI_RadioButton : public GLUI_Control {
 
 // A one-line text field. It holds text only, and has no live variable:
 // programs read it with get_text.
+// The most a text field holds, in bytes of UTF-8: a path's (PATH_MAX less
+// its terminator). Longer text, pasted or typed, is cut at a character
+// boundary, and the program says so on standard output.
+constexpr size_t kGluiFieldMaxBytes = 4095;
+
 class GLUI_EditText : public GLUI_Control {
  public:
+  // What the field's edit callback reads and sets while ImGui edits it.
+  struct Editing {
+    // A click into the field while it showed the end of a text too long
+    // for it: the byte before which the caret goes, once the edit has
+    // begun.
+    int caret_due = -1;
+    bool cut = false;      // the text was cut to the field's bound
+    std::string selected;  // the text selected in the field, UTF-8
+  };
+
   GLUI_EditText(GLUI* glui, GLUI_Panel* parent, const char* name, int id, GLUI_Update_CB cb);
   const char* get_text() const { return text_.c_str(); }
   void set_text(const char* text);
@@ -185,9 +200,8 @@ class GLUI_EditText : public GLUI_Control {
   void show_whole_text(GLUI_Context& ctx, bool hovered);
   std::string text_;
   int box_w_ = 0;  // 0: the toolkit's default width
-  // A click into the field while it showed the end of a text too long for
-  // it: the byte before which the caret goes, once the edit has begun.
-  int caret_due_ = -1;
+  Editing editing_;
+  std::string primary_;        // the selection offered as PRIMARY last frame
   int hovered_since_ms_ = -1;  // the pointer rests on the field since then
   bool tooltip_shown_ = false;
 };

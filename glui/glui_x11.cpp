@@ -1,70 +1,56 @@
 // See glui_x11.h.
 #include "glui/glui_x11.h"
 
-#include <GL/freeglut.h>
 #include <GL/glx.h>
 #include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/keysym.h>
+#include <X11/Xproto.h>
 #include <langinfo.h>
 #include <poll.h>
 
-#include <chrono>
 #include <clocale>
 #include <cstring>
-#include <deque>
-#include <map>
-#include <optional>
-#include <utility>
-
-#include "glui/glui_drop.h"
 
 namespace glui_x11 {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-// How long a paste waits for the program that holds the selection.
-constexpr auto kPasteWait = std::chrono::milliseconds(500);
+// The toolkit's connection, once open: errors on it are the toolkit's.
+Display* toolkit_display = nullptr;
+int (*previous_error_handler)(Display*, XErrorEvent*) = nullptr;
 
-// The keys GLUT reports to a special function when they produce no
-// character (freeglut's list).
-bool glut_special(KeySym k) {
-  if (k >= XK_F1 && k <= XK_F12) return true;
-  switch (k) {
-    case XK_Left:
-    case XK_KP_Left:
-    case XK_Right:
-    case XK_KP_Right:
-    case XK_Up:
-    case XK_KP_Up:
-    case XK_Down:
-    case XK_KP_Down:
-    case XK_Prior:
-    case XK_KP_Prior:
-    case XK_Next:
-    case XK_KP_Next:
-    case XK_Home:
-    case XK_KP_Home:
-    case XK_End:
-    case XK_KP_End:
-    case XK_Insert:
-    case XK_KP_Insert:
-    case XK_Num_Lock:
-    case XK_KP_Begin:
-    case XK_KP_Delete:
-    case XK_Shift_L:
-    case XK_Shift_R:
-    case XK_Control_L:
-    case XK_Control_R:
-    case XK_Alt_L:
-    case XK_Alt_R:
-    case XK_Meta_L:
-    case XK_Super_L:
-    case XK_Meta_R:
-    case XK_Super_R: return true;
-    default: return false;
+int on_x_error(Display* display, XErrorEvent* error) {
+  // A request of the toolkit's own: it failed, and that is all.
+  if (display == toolkit_display) return 0;
+  if (error->error_code == BadWindow && error->request_code == X_GetProperty) return 0;
+  return previous_error_handler ? previous_error_handler(display, error) : 0;
+}
+
+// A connection of its own, closed at once: the picture decoder is forked
+// after this, and must not hold the toolkit's connection open.
+void forget_gone_window_manager() {
+  Display* d = XOpenDisplay(nullptr);
+  if (!d) return;
+  const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+  const Window root = DefaultRootWindow(d);
+  // Grabbed, so that no window manager starting meanwhile sets it anew.
+  XGrabServer(d);
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(d, root, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                         &data) == Success &&
+      data && type == XA_WINDOW && format == 32 && count == 1) {
+    const Window named = *reinterpret_cast<Window*>(data);
+    unsigned char* own = nullptr;
+    // Fails with BadWindow (dropped above) when the window is gone.
+    if (XGetWindowProperty(d, named, check, 0, 1, False, XA_WINDOW, &type, &format, &count, &after,
+                           &own) != Success)
+      XDeleteProperty(d, root, check);
+    if (own) XFree(own);
   }
+  if (data) XFree(data);
+  XUngrabServer(d);
+  XCloseDisplay(d);
 }
 
 // Keys are read in a UTF-8 locale: the user's own when it is one (its
@@ -85,71 +71,19 @@ void choose_locale() {
   std::setlocale(LC_CTYPE, "C");
 }
 
-// A key press as the connection received it.
-struct Entry {
-  XKeyEvent key;
-  bool composing = false;  // the input method took it into a composition:
-                           // it types nothing itself
-  Press press;             // the input method's account: text, Shift+Tab
-};
+// Set when the input method went away or the user's arrived: the input
+// contexts are made anew outside the X library's callbacks.
+bool reopen_input_method = false;
 
-// What GLUT makes of a key press: a control key, a character (its text),
-// or nothing.
-struct GlutView {
-  enum Kind { control, character, dropped };
-  Kind kind = dropped;
-  std::string text;  // a character's, in the locale's encoding (UTF-8)
-  bool back_tab = false;
-};
+}  // namespace
 
-class Connection {
- public:
-  // Null when there is no X server to talk to.
-  static Connection* get();
-
-  void watch(int glut_window, Window window);
-  // Reads everything the server has sent so far; with sync, everything it
-  // sent before this call.
-  void read(bool sync);
-  std::deque<Entry>& presses() { return presses_; }
-  bool utf8() const { return utf8_locale_; }
-  // GLUT's reading of a press, made as GLUT makes it: through GLUT's own
-  // connection, whose copy of the keyboard map GLUT has just brought up
-  // to date for the press it reports. (A program that types by changing
-  // the map for a moment, as xdotool does, changes it again right after;
-  // the later a reading, the likelier it finds another key there.)
-  GlutView glut_view(const Entry& entry) const;
-
-  void set_selection(Selection which, const char* utf8);
-  const char* selection(Selection which);
-  Display* display() const { return display_; }
-
- private:
-  explicit Connection(Display* display);
-  void handle(XEvent& event);
-  void record_press(XEvent& event);
-  void answer(const XSelectionRequestEvent& request);
-  bool convert(Atom selection, Atom target, Clock::time_point deadline, std::string* out);
-  int index_of(Atom selection) const { return selection == clipboard_ ? 0 : 1; }
-
-  Display* display_;
-  Window owner_;  // unmapped: holds selections, receives pastes
-  XIM im_ = nullptr;
-  std::map<Window, XIC> ics_;        // one input context per watched window
-  std::map<Window, int> glut_ids_;   // watched windows, by X window
-  Display* glut_display_ = nullptr;  // GLUT's own connection
-  std::deque<Entry> presses_;
-  bool utf8_locale_ = false;      // GLUT's bytes are then UTF-8
-  Time last_time_ = CurrentTime;  // of the last key press: selections are
-                                  // taken at the time of the key that asked
-  Atom clipboard_, utf8_, targets_, text_, plain_utf8_, timestamp_, incr_, paste_;
-  struct Held {
-    bool held = false;
-    Time since = CurrentTime;
-    std::string text;
-  } held_[2];           // CLIPBOARD, PRIMARY while the program holds them
-  std::string pasted_;  // the last selection_text result
-};
+void install_error_handler() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  previous_error_handler = XSetErrorHandler(on_x_error);
+  forget_gone_window_manager();
+}
 
 Connection* Connection::get() {
   static bool tried = false;
@@ -158,6 +92,7 @@ Connection* Connection::get() {
     tried = true;
     choose_locale();
     if (Display* d = XOpenDisplay(nullptr)) {
+      toolkit_display = d;
       connection = new Connection(d);  // lives as long as the program
       connection->utf8_locale_ = utf8_locale();
     }
@@ -167,30 +102,55 @@ Connection* Connection::get() {
 
 Connection::Connection(Display* display) : display_(display) {
   XSetWindowAttributes attributes{};
+  // Property changes: answers that come in pieces, and the server's time.
+  attributes.event_mask = PropertyChangeMask;
   owner_ = XCreateWindow(display_, DefaultRootWindow(display_), -10, -10, 1, 1, 0, 0, InputOnly,
-                         CopyFromParent, 0, &attributes);
-  clipboard_ = XInternAtom(display_, "CLIPBOARD", False);
-  utf8_ = XInternAtom(display_, "UTF8_STRING", False);
-  targets_ = XInternAtom(display_, "TARGETS", False);
-  text_ = XInternAtom(display_, "TEXT", False);
-  plain_utf8_ = XInternAtom(display_, "text/plain;charset=utf-8", False);
-  timestamp_ = XInternAtom(display_, "TIMESTAMP", False);
-  incr_ = XInternAtom(display_, "INCR", False);
-  paste_ = XInternAtom(display_, "GLUI_PASTE", False);
-  // The user's input method if one is set up, else the X library's own,
-  // which knows the dead keys and compositions of the locale.
+                         CopyFromParent, CWEventMask, &attributes);
+  open_input_method();
+  // The user's input method, when it starts (or starts again) later.
+  XSetLocaleModifiers("");
+  XRegisterIMInstantiateCallback(display_, nullptr, nullptr, nullptr, input_method_arrived,
+                                 reinterpret_cast<XPointer>(this));
+  XFlush(display_);
+}
+
+// The user's input method if one is running, else the X library's own,
+// which knows the dead keys and compositions of the locale.
+void Connection::open_input_method() {
   XSetLocaleModifiers("");
   im_ = XOpenIM(display_, nullptr, nullptr, nullptr);
   if (!im_) {
     XSetLocaleModifiers("@im=none");
     im_ = XOpenIM(display_, nullptr, nullptr, nullptr);
   }
-  XFlush(display_);
+  if (!im_) return;
+  XIMCallback destroyed{reinterpret_cast<XPointer>(this), input_method_destroyed};
+  XSetIMValues(im_, XNDestroyCallback, &destroyed, nullptr);
+  std::map<Window, int> watched;
+  watched.swap(glut_ids_);
+  for (const auto& [window, glut] : watched) watch(glut, window);
+}
+
+void Connection::input_method_arrived(Display*, XPointer, XPointer) { reopen_input_method = true; }
+
+// The input method's server went away: its input contexts went with it.
+void Connection::input_method_destroyed(XIM, XPointer self, XPointer) {
+  auto* c = reinterpret_cast<Connection*>(self);
+  c->im_ = nullptr;
+  c->ics_.clear();
+  reopen_input_method = true;
+}
+
+void Connection::input_method_gone() {
+  for (const auto& [window, ic] : ics_) XDestroyIC(ic);
+  ics_.clear();
+  if (im_) XCloseIM(im_);
+  im_ = nullptr;
 }
 
 void Connection::watch(int glut_window, Window window) {
   if (window == 0 || glut_ids_.count(window)) return;
-  glut_display_ = glXGetCurrentDisplay();
+  if (!glut_display_) glut_display_ = glXGetCurrentDisplay();
   glut_ids_[window] = glut_window;
   long mask = KeyPressMask | KeyReleaseMask;
   if (im_) {
@@ -208,6 +168,16 @@ void Connection::watch(int glut_window, Window window) {
   XFlush(display_);
 }
 
+int Connection::glut_window(Window window) const {
+  auto it = glut_ids_.find(window);
+  return it == glut_ids_.end() ? 0 : it->second;
+}
+
+XIC Connection::input_context(Window window) const {
+  auto it = ics_.find(window);
+  return it == ics_.end() ? nullptr : it->second;
+}
+
 void Connection::read(bool sync) {
   if (sync) XSync(display_, False);
   while (XPending(display_) > 0) {
@@ -215,345 +185,35 @@ void Connection::read(bool sync) {
     XNextEvent(display_, &event);
     handle(event);
   }
+  if (reopen_input_method) {
+    reopen_input_method = false;
+    input_method_gone();
+    open_input_method();
+  }
+}
+
+void Connection::pump(Clock::time_point deadline) {
+  for (;;) {
+    if (XPending(display_) > 0) {
+      XEvent event;
+      XNextEvent(display_, &event);
+      handle(event);
+      return;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return;
+    pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+    if (poll(&fd, 1, static_cast<int>(left.count())) <= 0) return;
+  }
 }
 
 void Connection::handle(XEvent& event) {
-  if (glui_drop::handle_event(event)) return;  // a drop from another program
-  if (event.type == KeyPress) {
-    record_press(event);
-    return;
-  }
+  if (event.type == KeyPress && key_handler_ && key_handler_(event)) return;
   if (XFilterEvent(&event, None)) return;
-  switch (event.type) {
-    case MappingNotify: XRefreshKeyboardMapping(&event.xmapping); break;
-    case SelectionRequest: answer(event.xselectionrequest); break;
-    case SelectionClear: {
-      Held& h = held_[index_of(event.xselectionclear.selection)];
-      h.held = false;
-      h.text.clear();
-      break;
-    }
-    default: break;
-  }
-}
-
-void Connection::record_press(XEvent& event) {
-  auto glut = glut_ids_.find(event.xkey.window);
-  if (glut == glut_ids_.end()) {
-    XFilterEvent(&event, None);
-    return;
-  }
-  Entry entry;
-  entry.key = event.xkey;
-  entry.press.glut_window = glut->second;
-  if (event.xkey.keycode != 0) last_time_ = event.xkey.time;
-  if (XFilterEvent(&event, None)) {
-    entry.composing = true;
-  } else if (auto ic = ics_.find(event.xkey.window); ic != ics_.end()) {
-    KeySym sym = NoSymbol;
-    Status status = XLookupNone;
-    char buffer[64];
-    std::string& text = entry.press.text;
-    int n = Xutf8LookupString(ic->second, &event.xkey, buffer, sizeof buffer, &sym, &status);
-    if (status == XBufferOverflow) {
-      text.resize(static_cast<size_t>(n));
-      n = Xutf8LookupString(ic->second, &event.xkey, text.data(), n, &sym, &status);
-      text.resize(static_cast<size_t>(n > 0 ? n : 0));
-    } else if (status == XLookupChars || status == XLookupBoth) {
-      text.assign(buffer, static_cast<size_t>(n));
-    }
-    entry.press.back_tab =
-        (status == XLookupKeySym || status == XLookupBoth) && sym == XK_ISO_Left_Tab;
-  }
-  presses_.push_back(std::move(entry));
-}
-
-GlutView Connection::glut_view(const Entry& entry) const {
-  GlutView view;
-  // A press the input method makes up has key code 0: GLUT never sees it.
-  if (entry.key.keycode == 0) return view;
-  XKeyEvent key = entry.key;
-  if (glut_display_) key.display = glut_display_;
-  char bytes[64];
-  KeySym keysym = NoSymbol;
-  const int length = XLookupString(&key, bytes, sizeof bytes - 1, &keysym, nullptr);
-  const unsigned char first = static_cast<unsigned char>(bytes[0]);
-  if (length > 0) {
-    view.kind = first < 0x20 || first == 0x7F ? GlutView::control : GlutView::character;
-    if (view.kind == GlutView::character) view.text.assign(bytes, static_cast<size_t>(length));
-  } else {
-    view.kind = glut_special(keysym) ? GlutView::control : GlutView::dropped;
-    view.back_tab = keysym == XK_ISO_Left_Tab;
-  }
-  return view;
-}
-
-// Another program asks for a selection the program holds.
-void Connection::answer(const XSelectionRequestEvent& request) {
-  XSelectionEvent reply{};
-  reply.type = SelectionNotify;
-  reply.display = request.display;
-  reply.requestor = request.requestor;
-  reply.selection = request.selection;
-  reply.target = request.target;
-  reply.time = request.time;
-  reply.property = None;
-  const Held& h = held_[index_of(request.selection)];
-  // Old programs name no property: the target then serves as one.
-  const Atom property = request.property != None ? request.property : request.target;
-  // A selection too big for one request would need the incremental
-  // protocol; a field's text never is.
-  const size_t limit = static_cast<size_t>(XMaxRequestSize(display_)) * 4 - 64;
-  if (h.held && request.owner == owner_) {
-    if (request.target == targets_) {
-      Atom offered[] = {targets_, timestamp_, utf8_, plain_utf8_, text_, XA_STRING};
-      XChangeProperty(display_, request.requestor, property, XA_ATOM, 32, PropModeReplace,
-                      reinterpret_cast<unsigned char*>(offered), 6);
-      reply.property = property;
-    } else if (request.target == timestamp_) {
-      long since = static_cast<long>(h.since);
-      XChangeProperty(display_, request.requestor, property, XA_INTEGER, 32, PropModeReplace,
-                      reinterpret_cast<unsigned char*>(&since), 1);
-      reply.property = property;
-    } else if ((request.target == utf8_ || request.target == plain_utf8_ ||
-                request.target == text_) &&
-               h.text.size() <= limit) {
-      XChangeProperty(display_, request.requestor, property,
-                      request.target == plain_utf8_ ? plain_utf8_ : utf8_, 8, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(h.text.data()),
-                      static_cast<int>(h.text.size()));
-      reply.property = property;
-    } else if (request.target == XA_STRING && h.text.size() <= limit) {
-      // STRING is Latin-1: offered only when the text has nothing beyond.
-      std::string latin1;
-      bool fits = true;
-      for (size_t i = 0; i < h.text.size() && fits; ++i) {
-        unsigned char c = static_cast<unsigned char>(h.text[i]);
-        if (c < 0x80) {
-          latin1 += static_cast<char>(c);
-        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < h.text.size()) {
-          latin1 += static_cast<char>(((c & 0x03) << 6) | (h.text[++i] & 0x3F));
-        } else {
-          fits = false;
-        }
-      }
-      if (fits) {
-        XChangeProperty(display_, request.requestor, property, XA_STRING, 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(latin1.data()),
-                        static_cast<int>(latin1.size()));
-        reply.property = property;
-      }
-    }
-  }
-  XSendEvent(display_, request.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
-  XFlush(display_);
-}
-
-void Connection::set_selection(Selection which, const char* utf8) {
-  Held& h = held_[static_cast<int>(which)];
-  const Atom selection = which == Selection::clipboard ? clipboard_ : XA_PRIMARY;
-  h.text = utf8 ? utf8 : "";
-  h.since = last_time_;
-  XSetSelectionOwner(display_, selection, owner_, h.since);
-  h.held = XGetSelectionOwner(display_, selection) == owner_;
-  XFlush(display_);
-}
-
-namespace {
-struct Awaited {
-  Window owner;
-};
-// The events a paste looks at while it waits: the answer to it, and other
-// programs' requests, which it answers meanwhile. Keys stay queued.
-Bool selection_event(Display*, XEvent* event, XPointer arg) {
-  const Window owner = reinterpret_cast<Awaited*>(arg)->owner;
-  switch (event->type) {
-    case SelectionNotify: return event->xselection.requestor == owner;
-    case SelectionRequest:
-    case SelectionClear: return True;
-    default: return False;
-  }
-}
-}  // namespace
-
-// Asks the holder of `selection` for it as `target` and waits for the
-// answer until the deadline. True when text came.
-bool Connection::convert(Atom selection, Atom target, Clock::time_point deadline,
-                         std::string* out) {
-  XDeleteProperty(display_, owner_, paste_);
-  XConvertSelection(display_, selection, target, paste_, owner_, last_time_);
-  XFlush(display_);
-  Awaited awaited{owner_};
-  for (;;) {
-    XEvent event;
-    if (XCheckIfEvent(display_, &event, selection_event, reinterpret_cast<XPointer>(&awaited))) {
-      if (event.type != SelectionNotify) {
-        handle(event);
-        continue;
-      }
-      if (event.xselection.property == None) return false;
-      break;
-    }
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) return false;
-    pollfd fd{ConnectionNumber(display_), POLLIN, 0};
-    poll(&fd, 1, static_cast<int>(left.count()));
-  }
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(display_, owner_, paste_, 0, 0x1000000, True, AnyPropertyType, &type,
-                         &format, &count, &after, &data) != Success) {
-    return false;
-  }
-  // A selection sent in pieces (INCR) is bigger than any field needs.
-  bool ok = data && format == 8 && type != incr_;
-  if (ok) {
-    const char* bytes = reinterpret_cast<const char*>(data);
-    out->assign(bytes, strnlen(bytes, count));
-    if (type == XA_STRING) {  // Latin-1 into UTF-8
-      std::string utf8;
-      for (unsigned char c : *out) {
-        if (c < 0x80) {
-          utf8 += static_cast<char>(c);
-        } else {
-          utf8 += static_cast<char>(0xC0 | (c >> 6));
-          utf8 += static_cast<char>(0x80 | (c & 0x3F));
-        }
-      }
-      *out = utf8;
-    }
-  }
-  if (data) XFree(data);
-  return ok;
-}
-
-const char* Connection::selection(Selection which) {
-  const Held& h = held_[static_cast<int>(which)];
-  if (h.held) return h.text.c_str();
-  const Atom selection = which == Selection::clipboard ? clipboard_ : XA_PRIMARY;
-  pasted_.clear();
-  if (XGetSelectionOwner(display_, selection) == None) return pasted_.c_str();
-  const auto deadline = Clock::now() + kPasteWait;
-  if (!convert(selection, utf8_, deadline, &pasted_)) {
-    pasted_.clear();
-    if (!convert(selection, XA_STRING, deadline, &pasted_)) pasted_.clear();
-  }
-  return pasted_.c_str();
-}
-
-// Without an X server: the selections stay inside the program.
-std::string local_selection[2];
-
-// Hands over a press that GLUT did not report, or whose report has had its
-// turn already: the input method's account of it, else GLUT's reading.
-void hand_over(const Entry& entry, const GlutView& view, const PressHandler& dropped) {
-  if (entry.composing) return;
-  Press press = entry.press;
-  if (press.text.empty() && view.kind == GlutView::character) press.text = view.text;
-  press.back_tab = press.back_tab || view.back_tab;
-  // Control characters are the control keys' business.
-  if (!press.text.empty() && static_cast<unsigned char>(press.text[0]) < 0x20) press.text.clear();
-  if (!press.text.empty() || press.back_tab) dropped(press);
-}
-
-}  // namespace
-
-Display* connection_display() {
-  Connection* c = Connection::get();
-  return c ? c->display() : nullptr;
-}
-
-void watch_current_window() {
-  Connection* c = Connection::get();
-  if (!c) return;
-  // GLUT draws into the window itself, so the window's drawable is it.
-  c->watch(glutGetWindow(), glXGetCurrentDrawable());
-}
-
-namespace {
-
-// What becomes of the press at the head of the queue.
-enum class Turn {
-  wait,      // stays, with all after it: GLUT reports it later
-  take,      // it is the key GLUT reports now
-  hand_over  // its turn has come (or passed): to the handler, then the next
-};
-
-// Goes through the queue from its head as `turn` says of each press; the
-// press taken, if one was.
-std::optional<std::pair<Entry, GlutView>> take_presses(
-    Connection* c, const PressHandler& dropped, const std::function<Turn(const GlutView&)>& turn) {
-  std::deque<Entry>& q = c->presses();
-  while (!q.empty()) {
-    GlutView view = c->glut_view(q.front());
-    const Turn t = turn(view);
-    if (t == Turn::wait) break;
-    Entry entry = std::move(q.front());
-    q.pop_front();
-    if (t == Turn::take) return std::make_pair(std::move(entry), std::move(view));
-    hand_over(entry, view, dropped);  // may run a frame, and take more presses
-  }
-  return std::nullopt;
-}
-
-}  // namespace
-
-std::string character_key_text(unsigned char c, const PressHandler& dropped) {
-  Connection* connection = Connection::get();
-  if (connection) {
-    // GLUT holds this key's event, so the server has sent it here too: a
-    // round trip brings it in with everything before it.
-    connection->read(true);
-    // Presses before this key's own go first, up to a control key (GLUT
-    // reports that one later): dropped ones, and character keys that GLUT
-    // read as nothing after all.
-    auto own = take_presses(connection, dropped, [c](const GlutView& view) {
-      if (view.kind == GlutView::control) return Turn::wait;
-      if (view.kind == GlutView::character && static_cast<unsigned char>(view.text[0]) == c)
-        return Turn::take;
-      return Turn::hand_over;
-    });
-    if (own) return own->first.composing ? std::string() : own->second.text;
-  }
-  // No account of this key: GLUT's byte, unless it is only the first byte
-  // of a longer UTF-8 sequence.
-  if (c < 0x80) return std::string(1, static_cast<char>(c));
-  if (connection && connection->utf8()) return std::string();
-  return std::string{static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-}
-
-void take_control_key(const PressHandler& dropped) {
-  Connection* c = Connection::get();
-  if (!c) return;
-  c->read(true);
-  take_presses(c, dropped, [](const GlutView& view) {
-    return view.kind == GlutView::control ? Turn::take : Turn::hand_over;
-  });
-}
-
-void take_dropped_presses(const PressHandler& dropped) {
-  Connection* c = Connection::get();
-  if (!c) return;
-  c->read(false);
-  // A character or control key waits for GLUT's report of it, and all
-  // after it too.
-  take_presses(c, dropped, [](const GlutView& view) {
-    return view.kind == GlutView::dropped ? Turn::hand_over : Turn::wait;
-  });
-}
-
-void set_selection_text(Selection which, const char* utf8) {
-  if (Connection* c = Connection::get())
-    c->set_selection(which, utf8);
-  else
-    local_selection[static_cast<int>(which)] = utf8 ? utf8 : "";
-}
-
-const char* selection_text(Selection which) {
-  if (Connection* c = Connection::get()) return c->selection(which);
-  return local_selection[static_cast<int>(which)].c_str();
+  // Each kind of event to the part of the toolkit it is for.
+  for (const Handler& h : handlers_)
+    if (h(event)) return;
+  if (event.type == MappingNotify) XRefreshKeyboardMapping(&event.xmapping);
 }
 
 }  // namespace glui_x11

@@ -1,80 +1,93 @@
 // The toolkit's own connection to the X server, beside GLUT's, for what
-// GLUT does not pass on:
-//   - the text a key produces: GLUT reports one Latin-1 byte a key and
-//     drops every key beyond Latin-1 (Cyrillic, Greek, CJK), Shift+Tab,
-//     dead keys and the input method's compositions;
-//   - the CLIPBOARD and PRIMARY selections shared with other programs.
+// GLUT does not pass on: the text a key produces (glui_keys.h) and the
+// selections shared with other programs (glui_clipboard.h). It holds the
+// display, the character type locale, the input method, the process's X
+// error handler and the event pump, which hands each event to the part of
+// the toolkit that handles it.
 //
-// The connection selects the key events of the windows it watches, so it
-// receives every key press that GLUT receives, in the same order, and the
-// GLUT side takes them in step with GLUT. Each key is one of:
-//   - a control key (Enter, Tab, Backspace, arrows, Ctrl+letter...): GLUT
-//     reports it, and it keeps the two in step: the presses before it
-//     have had their turn when GLUT reports it;
-//   - a character key: GLUT reports it with one byte of its text; the text
-//     is taken from here (character_key_text);
-//   - a key GLUT drops (Shift+Tab, a dead key, the input method's
-//     compositions): handed over in its place in the order, before the
-//     next key GLUT reports or at idle time.
-// The X library may read a key other than GLUT did when the keyboard map
-// changes meanwhile (xdotool types so); a key can then be lost, but the two
-// never fall out of step.
-//
-// Without an X server to talk to, nothing is watched, keys are GLUT's
-// alone, and the selections are kept inside the program.
+// For the toolkit's parts only: this header brings in Xlib, whose macros
+// (None, Bool, Status) the other parts keep out of their headers.
 #pragma once
 
-#include <functional>
-#include <string>
+#include <X11/Xlib.h>
 
-struct _XDisplay;
+#include <chrono>
+#include <functional>
+#include <map>
+#include <vector>
 
 namespace glui_x11 {
 
-// One key press on a watched window that GLUT does not report, or whose
-// text GLUT does not give whole.
-struct Press {
-  int glut_window = 0;    // the GLUT window it went to
-  std::string text;       // UTF-8 text it types; empty when none
-  bool back_tab = false;  // Shift+Tab
+// Before glutInit: takes the process's X error handler (Xlib has one for
+// all connections). Errors on the toolkit's own connection come from other
+// programs' windows (a requestor that went away) and only fail the request
+// that caused them. Errors on GLUT's connection go to the handler this one
+// replaces, except a BadWindow on reading a property of a window that is
+// gone. Also removes the root window's _NET_SUPPORTING_WM_CHECK when the
+// window it names is gone (left by a window manager that was killed):
+// glutInit reads that window's property and ends the program when the
+// read fails, whatever the error handler says.
+void install_error_handler();
+
+class Connection {
+ public:
+  using Clock = std::chrono::steady_clock;
+  // Takes an event (after the input method has seen it): true when it was
+  // the handler's. Drops, a window of the toolkit's own taking messages
+  // from other programs, add a handler of their own.
+  using Handler = std::function<bool(XEvent&)>;
+
+  // Null when there is no X server to talk to. Opened on first use; makes
+  // the process's character type locale a UTF-8 one (the user's own when
+  // it is).
+  static Connection* get();
+
+  Display* display() const { return display_; }
+  // The toolkit's unmapped window: holds selections, receives pastes; it
+  // reports its property changes.
+  Window owner() const { return owner_; }
+  // GLUT's own connection, once a window is watched.
+  Display* glut_display() const { return glut_display_; }
+  // Whether GLUT's bytes are UTF-8 (the locale's encoding).
+  bool utf8() const { return utf8_locale_; }
+
+  // Selects the key events of a GLUT window, with an input context for it
+  // while there is an input method.
+  void watch(int glut_window, Window window);
+  // The GLUT window id of a watched window, 0 for another.
+  int glut_window(Window window) const;
+  // The input context of a watched window; null while there is no input
+  // method.
+  XIC input_context(Window window) const;
+
+  // Key presses on watched windows go to this handler, before the input
+  // method filters them; every other event to the handlers added.
+  void set_key_handler(Handler handler) { key_handler_ = std::move(handler); }
+  void add_handler(Handler handler) { handlers_.push_back(std::move(handler)); }
+
+  // Reads and hands on everything the server has sent so far; with sync,
+  // everything it sent before this call.
+  void read(bool sync);
+  // Reads and hands on one event, waiting for it until the deadline.
+  void pump(Clock::time_point deadline);
+
+ private:
+  explicit Connection(Display* display);
+  void handle(XEvent& event);
+  void open_input_method();
+  void input_method_gone();
+  static void input_method_arrived(Display* display, XPointer self, XPointer);
+  static void input_method_destroyed(XIM im, XPointer self, XPointer);
+
+  Display* display_;
+  Window owner_;
+  XIM im_ = nullptr;
+  std::map<Window, XIC> ics_;        // one input context per watched window
+  std::map<Window, int> glut_ids_;   // watched windows, by X window
+  Display* glut_display_ = nullptr;  // GLUT's own connection
+  bool utf8_locale_ = false;
+  Handler key_handler_;
+  std::vector<Handler> handlers_;
 };
-using PressHandler = std::function<void(const Press&)>;
-
-// Watches the key events of the current GLUT window (a panel subwindow, or
-// a main window whose keys all pass through the toolkit). Opens the
-// connection on first use, and makes the process's character type locale a
-// UTF-8 one (the user's own when it is).
-void watch_current_window();
-
-// For a character key that GLUT reports now with the byte c: hands the
-// presses GLUT dropped before it to `dropped`, in order, and returns the
-// UTF-8 text the key types: the X server's account of it, or GLUT's byte
-// when there is none (keys that did not come from the X server, as in
-// tests) and the byte is a character by itself.
-std::string character_key_text(unsigned char c, const PressHandler& dropped);
-
-// For a control key that GLUT reports now: hands the presses GLUT dropped
-// before it to `dropped`, in order, and takes its own.
-void take_control_key(const PressHandler& dropped);
-
-// At idle time: hands the dropped presses that wait at the head of the
-// queue to `dropped`, and answers other programs' requests for the
-// selections the program holds.
-void take_dropped_presses(const PressHandler& dropped);
-
-// The connection's display, opened on first use; null without an X
-// server. Its events reach the drop target first (glui_drop.h).
-_XDisplay* connection_display();
-
-enum class Selection { clipboard, primary };
-
-// Offers UTF-8 text as the selection to other programs, until one of them
-// takes the selection or the program ends.
-void set_selection_text(Selection which, const char* utf8);
-
-// The selection's text as UTF-8, from whichever program holds it; empty
-// when none holds it or the holder does not answer within half a second.
-// Valid until the next call.
-const char* selection_text(Selection which);
 
 }  // namespace glui_x11

@@ -6,6 +6,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "tests/support/daubwork_e2e.h"
 #include "tests/support/xdnd_source.h"
@@ -224,10 +227,16 @@ TEST(Shell, FieldsTakePastedTextAnyScriptAndShiftTab) {
   on_display(d, "xdotool type --delay 100 'кот.jpg'");
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image кот.jpg loaded."));
 
-  // A middle click pastes the text last selected anywhere.
-  on_display(d, "sh -c 'printf image1.jpg | xclip -selection primary' >/dev/null");
+  // A middle click pastes the text last selected anywhere (selecting the
+  // field's text made it the selection until then).
   d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
   for (const char* k : {"ctrl+a", "BackSpace"}) ASSERT_TRUE(d.x().key(k));
+  ASSERT_TRUE(d.wait_until_handled());
+  on_display(d, "sh -c 'printf image1.jpg | xclip -selection primary' >/dev/null");
+  // xclip takes the selection once it has gone to the background.
+  ASSERT_TRUE(e2e::wait_until(
+      [&] { return on_display(d, "timeout 5 xclip -o -selection primary") == "image1.jpg"; },
+      "xclip holding the primary selection"));
   d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2, e2e::Button::Middle);
   ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
 
@@ -344,4 +353,138 @@ TEST(Shell, FilesAndTextDroppedFromOtherProgramsAreTakenWhereTheyLand) {
   EXPECT_TRUE(d.click_and_wait("Load Image", "Could not load image dropped näme.png!"));
   EXPECT_EQ(d.app().line_count(), from + 1);
   EXPECT_TRUE(d.app().running());
+}
+
+// Other programs' mistakes do not end the program: a window manager's check
+// window that is gone when it starts, and requests for its clipboard from a
+// window destroyed at once or from one that never existed.
+TEST(Shell, ClientsWhoseWindowsAreGoneDoNotEndTheProgram) {
+  Daubwork::Start start;
+  start.before = [](e2e::XServer& x) {
+    Display* dpy = x.display();
+    ::Window gone = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+    XDestroyWindow(dpy, gone);
+    const Atom check = XInternAtom(dpy, "_NET_SUPPORTING_WM_CHECK", False);
+    XChangeProperty(dpy, DefaultRootWindow(dpy), check, XA_WINDOW, 32, PropModeReplace,
+                    reinterpret_cast<unsigned char*>(&gone), 1);
+    XSync(dpy, False);
+  };
+  Daubwork d(Daubwork::default_files(), start);
+  const Daubwork::Control& field = d.control("Image Filename: ");
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  for (const char* k : {"ctrl+a", "ctrl+c"}) ASSERT_TRUE(d.x().key(k));
+  ASSERT_TRUE(d.wait_until_handled());
+  Display* dpy = d.x().display();
+  const Atom clipboard = XInternAtom(dpy, "CLIPBOARD", False);
+  const Atom utf8 = XInternAtom(dpy, "UTF8_STRING", False);
+  for (int i = 0; i < 3; ++i) {
+    ::Window w = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
+    XConvertSelection(dpy, clipboard, utf8, utf8, w, CurrentTime);
+    XDestroyWindow(dpy, w);
+  }
+  XSelectionRequestEvent fake{};
+  fake.type = SelectionRequest;
+  fake.owner = XGetSelectionOwner(dpy, clipboard);
+  fake.requestor = XAllocID(dpy);  // never made into a window
+  fake.selection = clipboard;
+  fake.target = utf8;
+  fake.property = utf8;
+  XSendEvent(dpy, fake.owner, False, NoEventMask, reinterpret_cast<XEvent*>(&fake));
+  XSync(dpy, False);
+  EXPECT_EQ(on_display(d, "timeout 10 xclip -o -selection clipboard"), "image1.jpg");
+  EXPECT_TRUE(d.app().running());
+  EXPECT_EQ(d.app().errors(), "");
+}
+
+namespace {
+
+// Clicks into the Image Filename field, empties it and pastes the clipboard
+// with Ctrl+V; the pointer stays on the field.
+testing::AssertionResult paste_into_filename(Daubwork& d) {
+  const Daubwork::Control& field = d.control("Image Filename: ");
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  for (const char* k : {"ctrl+a", "BackSpace", "ctrl+v"})
+    if (auto r = d.x().key(k); !r) return r;
+  return testing::AssertionSuccess();
+}
+
+}  // namespace
+
+// A paste of any length, the pointer resting on the field (which shows the
+// whole text on its own), is cut to what a field holds, and said so.
+TEST(Shell, PastesOfAnyLengthAreCutToWhatAFieldHolds) {
+  Daubwork d;
+  for (size_t length : {size_t{60000}, size_t{1} << 20}) {
+    std::string text(length, 'x');
+    for (size_t i = 0; i < length; i += 61) text[i] = ' ';
+    e2e::SelectionOwner owner(d.x().display_name(), "CLIPBOARD", {text});
+    const size_t from = d.app().line_count();
+    ASSERT_TRUE(paste_into_filename(d));
+    ASSERT_TRUE(d.app().wait_for_line("Pasted text cut to 4095 bytes", nullptr, from));
+    // The tooltip shows after half a second of rest.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    ASSERT_TRUE(d.wait_until_handled());
+    ASSERT_TRUE(d.app().running()) << d.app().errors();
+    ASSERT_TRUE(
+        d.click_and_wait("Load Image", "Could not load image " + text.substr(0, 4095) + "!"));
+  }
+}
+
+// A paste takes one short wait and one answer, whoever holds the text: an
+// owner that answers late is pasted once, one that never answers is asked
+// within half a second, one that sends its text in pieces is freed for the
+// next program, one that refuses requests older than its selection is
+// pasted by the middle button after a key press.
+TEST(Shell, PastesTakeOneShortWaitAndOneAnswerFromAnyOwner) {
+  Daubwork d;
+  {
+    e2e::SelectionOwner slow(d.x().display_name(), "CLIPBOARD",
+                             {"ab", std::chrono::milliseconds(300)});
+    const Daubwork::Control& field = d.control("Image Filename: ");
+    d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+    for (const char* k : {"ctrl+a", "BackSpace"}) ASSERT_TRUE(d.x().key(k));
+    // V held a little longer than the owner takes to answer, as a hand
+    // holds it.
+    Display* dpy = d.x().display();
+    const KeyCode ctrl = XKeysymToKeycode(dpy, XK_Control_L), v = XKeysymToKeycode(dpy, XK_v);
+    for (KeyCode k : {ctrl, v}) XTestFakeKeyEvent(dpy, k, True, 0);
+    XSync(dpy, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(350));
+    for (KeyCode k : {v, ctrl}) XTestFakeKeyEvent(dpy, k, False, 0);
+    XSync(dpy, False);
+    ASSERT_TRUE(d.click_and_wait("Load Image", "Could not load image "));
+    EXPECT_EQ(d.app().lines().back(), "Could not load image ab!");
+  }
+  {
+    e2e::SelectionOwner silent(d.x().display_name(), "CLIPBOARD", {"ab", {}, false});
+    ASSERT_TRUE(paste_into_filename(d));
+    ASSERT_TRUE(d.wait_until_handled());
+    const auto requests = silent.requests();
+    ASSERT_FALSE(requests.empty());
+    for (const auto& r : requests) EXPECT_LT(r.at, std::chrono::milliseconds(500)) << r.target;
+  }
+  on_display(d,
+             "sh -c 'head -c 2000000 /dev/zero | tr \"\\\\0\" a | xclip -selection clipboard' "
+             ">/dev/null");
+  Display* dpy = d.x().display();
+  const Atom clipboard = XInternAtom(dpy, "CLIPBOARD", False);
+  ASSERT_TRUE(e2e::wait_until([&] { return XGetSelectionOwner(dpy, clipboard) != None; },
+                              "xclip holding the clipboard"));
+  ASSERT_TRUE(paste_into_filename(d));
+  ASSERT_TRUE(d.wait_until_handled());
+  EXPECT_EQ(on_display(d, "timeout 10 xclip -o -selection clipboard | wc -c"), "2000000\n");
+
+  const Daubwork::Control& field = d.control("Image Filename: ");
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  for (const char* k : {"ctrl+a", "BackSpace"}) ASSERT_TRUE(d.x().key(k));
+  ASSERT_TRUE(d.wait_until_handled());
+  e2e::SelectionOwner xt(d.x().display_name(), "PRIMARY", {"image1.jpg", {}, true, true});
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2, e2e::Button::Middle);
+  ASSERT_TRUE(d.click_and_wait("Load Image", "Image image1.jpg loaded."));
+
+  // Text selected in a field is the PRIMARY selection, taken from its owner.
+  d.x().click(d.panel(), field.hot.x + 4, field.hot.y + field.hot.height / 2);
+  ASSERT_TRUE(d.x().key("ctrl+a"));
+  ASSERT_TRUE(d.wait_until_handled());
+  EXPECT_EQ(on_display(d, "timeout 10 xclip -o -selection primary"), "image1.jpg");
 }

@@ -76,6 +76,7 @@ Daubwork::Daubwork(const std::vector<std::string>& files, const Start& start)
     std::istringstream(probe.output()) >> first >> probe_panel_width_ >> panel_height_;
     if (controls_.empty()) throw std::runtime_error("the panel probe printed no controls");
   }
+  if (start.before) start.before(x_);
   e2e::Launch launch{start.program, {}, dir_.path(), x_.display_name(), start.env};
   if (!start.launcher.empty()) {
     launch.program = start.launcher.front();

@@ -5,6 +5,7 @@
 // into and dragged over with real X input events.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -41,6 +42,8 @@ class Daubwork {
     // and the window's starting size they give.
     std::string x_resources;
     e2e::Point window{800, 600};
+    // Run on the server before the program starts (a desktop's leftovers).
+    std::function<void(e2e::XServer&)> before;
   };
   Daubwork(const std::vector<std::string>& files, const Start& start);
 

@@ -1,6 +1,7 @@
 #include "tests/support/e2e.h"
 
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -14,12 +15,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -691,6 +694,130 @@ testing::AssertionResult App::wait_for_exit(int status, Duration timeout) {
     return failure << ", expected status " << status << tail();
   }
   return testing::AssertionSuccess();
+}
+
+}  // namespace e2e
+
+// --- SelectionOwner -----------------------------------------------------------
+
+namespace e2e {
+
+struct SelectionOwner::State {
+  Display* display = nullptr;
+  ::Window window = 0;
+  Atom selection = 0;
+  Behaviour behaviour;
+  Time since = CurrentTime;  // when it took the selection, by the server's clock
+  std::atomic<bool> stop{false};
+  mutable std::mutex mutex;
+  std::vector<Request> requests;
+  int served = 0;
+  std::optional<Clock::time_point> first;
+  std::thread thread;
+
+  struct Due {
+    XSelectionRequestEvent request;
+    Clock::time_point at;
+  };
+  std::vector<Due> due;
+
+  void answer(const XSelectionRequestEvent& r) {
+    XSelectionEvent reply{};
+    reply.type = SelectionNotify;
+    reply.requestor = r.requestor;
+    reply.selection = r.selection;
+    reply.target = r.target;
+    reply.time = r.time;
+    reply.property = None;
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const Atom targets = XInternAtom(display, "TARGETS", False);
+    const Atom property = r.property != None ? r.property : r.target;
+    const bool refused = behaviour.refuses_older && r.time != CurrentTime && r.time < since;
+    if (!refused && r.target == targets) {
+      Atom offered[] = {targets, utf8, XA_STRING};
+      XChangeProperty(display, r.requestor, property, XA_ATOM, 32, PropModeReplace,
+                      reinterpret_cast<unsigned char*>(offered), 3);
+      reply.property = property;
+    } else if (!refused && (r.target == utf8 || r.target == XA_STRING)) {
+      XChangeProperty(display, r.requestor, property, r.target, 8, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(behaviour.text.data()),
+                      static_cast<int>(behaviour.text.size()));
+      reply.property = property;
+      std::lock_guard<std::mutex> lock(mutex);
+      ++served;
+    }
+    XSendEvent(display, r.requestor, False, NoEventMask, reinterpret_cast<XEvent*>(&reply));
+    XFlush(display);
+  }
+
+  void run() {
+    while (!stop) {
+      while (XPending(display) > 0) {
+        XEvent e;
+        XNextEvent(display, &e);
+        if (e.type != SelectionRequest) continue;
+        const Clock::time_point now = Clock::now();
+        char* name = XGetAtomName(display, e.xselectionrequest.target);
+        {
+          std::lock_guard<std::mutex> lock(mutex);
+          if (!first) first = now;
+          requests.push_back(
+              {name ? name : "", std::chrono::duration_cast<Duration>(now - *first)});
+        }
+        if (name) XFree(name);
+        if (behaviour.answers) due.push_back({e.xselectionrequest, now + behaviour.delay});
+      }
+      const Clock::time_point now = Clock::now();
+      for (auto it = due.begin(); it != due.end();) {
+        if (it->at <= now) {
+          answer(it->request);
+          it = due.erase(it);
+        } else {
+          ++it;
+        }
+      }
+      pollfd p{ConnectionNumber(display), POLLIN, 0};
+      poll(&p, 1, 5);
+    }
+  }
+};
+
+SelectionOwner::SelectionOwner(const std::string& display, const std::string& selection,
+                               Behaviour behaviour)
+    : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.behaviour = std::move(behaviour);
+  s.display = XOpenDisplay(display.c_str());
+  if (!s.display) throw std::runtime_error("the selection owner cannot connect to " + display);
+  s.window = XCreateSimpleWindow(s.display, DefaultRootWindow(s.display), 0, 0, 1, 1, 0, 0, 0);
+  XSelectInput(s.display, s.window, PropertyChangeMask);
+  // The server's time now, from a property change: the time it takes the
+  // selection at, as a program that checks times does.
+  const Atom stamp = XInternAtom(s.display, "E2E_STAMP", False);
+  XChangeProperty(s.display, s.window, stamp, XA_STRING, 8, PropModeAppend, nullptr, 0);
+  XEvent e;
+  XWindowEvent(s.display, s.window, PropertyChangeMask, &e);
+  s.since = e.xproperty.time;
+  s.selection = XInternAtom(s.display, selection.c_str(), False);
+  XSetSelectionOwner(s.display, s.selection, s.window, s.since);
+  XSync(s.display, False);
+  s.thread = std::thread([&s] { s.run(); });
+}
+
+SelectionOwner::~SelectionOwner() {
+  state_->stop = true;
+  state_->thread.join();
+  XCloseDisplay(state_->display);
+}
+
+std::vector<SelectionOwner::Request> SelectionOwner::requests() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->requests;
+}
+
+int SelectionOwner::served() const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  return state_->served;
 }
 
 }  // namespace e2e

@@ -157,6 +157,36 @@ class XServer {
   _XDisplay* display_ = nullptr;
 };
 
+// A program of the test's own that holds a selection ("CLIPBOARD" or
+// "PRIMARY") on its own connection and thread, and answers requests for
+// its text (UTF8_STRING, STRING, TARGETS) as told: after a delay, never,
+// or as Xt programs do, refusing a request timed before it took the
+// selection. Gives the selection up when it goes.
+class SelectionOwner {
+ public:
+  struct Behaviour {
+    std::string text;
+    Duration delay{0};
+    bool answers = true;
+    bool refuses_older = false;
+  };
+  struct Request {
+    std::string target;
+    Duration at{0};  // since the first request
+  };
+  SelectionOwner(const std::string& display, const std::string& selection, Behaviour behaviour);
+  ~SelectionOwner();
+  SelectionOwner(const SelectionOwner&) = delete;
+  SelectionOwner& operator=(const SelectionOwner&) = delete;
+  std::vector<Request> requests() const;
+  // Requests answered with the text.
+  int served() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 enum class Stream { Out, Err };
 
 // A line found by a wait: its index in the stream, its text without the
