@@ -342,9 +342,23 @@ const EdgeAngleField::Edge* EdgeAngleField::first_at_or_after(long long row, int
                           [](const Edge& e, long long c) { return e.column < c; });
 }
 
-float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_type) const {
+// The grid rows of one stroke's window that can hold taking-part edges, in
+// grid order, and where the current one stands.
+struct EdgeAngleField::Walk {
+  long long px = 0, py = 0;
+  long long row = 0, row_hi = 0;            // next grid row; rows stop before row_hi
+  long long col_lo = 0, col_hi = 0;         // the window's columns, clipped to the field
+  int parity = 0;                           // every grid column has it
+  const ExponentialTable* table = nullptr;  // Exponential only
+  long long dy2 = 0;                        // the current row's dy^2
+  float dy2_float = 0.0f;                   // the same as Reciprocal forms it
+};
+
+bool EdgeAngleField::start_walk(int canvas_width, int x, int y, int falloff_type, Walk* walk,
+                                float* own_angle) const {
+  *own_angle = 0.0f;
   const int h = edge_window_half_width(canvas_width);
-  if (h <= 0 || edges_.empty()) return 0.0f;
+  if (h <= 0 || edges_.empty()) return false;
   const bool exponential = falloff_type == FALLOFF_EXPONENTIAL;
   const long long px = x, py = y;
 
@@ -355,59 +369,309 @@ float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_
   if (!exponential && h % 2 == 0 && px >= 0 && px < width_ && py >= 0 && py < height_) {
     const int parity = static_cast<int>(px & 1);
     const Edge* e = first_at_or_after(py, parity, px);
-    if (e != list_end(py, parity) && e->column == px) return degrees(e->angle);
+    if (e != list_end(py, parity) && e->column == px) {
+      *own_angle = degrees(e->angle);
+      return false;
+    }
   }
 
   // Grid rows and columns, clipped to the field: [lo, hi) on the grid.
-  long long row_lo = first_on_grid(py - h, 0);
-  long long row_hi = std::min<long long>(py + h, height_);
-  const long long col_lo = std::max<long long>(px - h, 0);
-  const long long col_hi = std::min<long long>(px + h, width_);
-  const int parity = static_cast<int>((px - h) & 1);  // every grid column has it
-
-  const ExponentialTable* table = exponential ? &exponential_table() : nullptr;
-  long long reach = 0;  // Exponential: largest |offset| of non-zero weight
-  if (table) {
-    if (table->zero_from == 0) return 0.0f;
-    reach = floor_sqrt_below(table->zero_from);
-    row_lo = first_on_grid(row_lo, py - reach);
-    row_hi = std::min(row_hi, py + reach + 1);
+  walk->px = px;
+  walk->py = py;
+  walk->row = first_on_grid(py - h, 0);
+  walk->row_hi = std::min<long long>(py + h, height_);
+  walk->col_lo = std::max<long long>(px - h, 0);
+  walk->col_hi = std::min<long long>(px + h, width_);
+  walk->parity = static_cast<int>((px - h) & 1);
+  walk->table = nullptr;
+  if (exponential) {
+    const ExponentialTable& table = exponential_table();
+    if (table.zero_from == 0) return false;
+    // Exponential: no weight beyond `reach` in either direction.
+    const long long reach = floor_sqrt_below(table.zero_from);
+    walk->row = first_on_grid(walk->row, py - reach);
+    walk->row_hi = std::min(walk->row_hi, py + reach + 1);
+    walk->table = &table;
   }
+  return true;
+}
 
-  float sum = 0.0f;    // weighted degrees
-  float total = 0.0f;  // weights
-  for (long long r = row_lo; r < row_hi; r += 2) {
-    const long long dy = r - py;
-    long long lo = col_lo, hi = col_hi;
-    if (table) {
-      const long long across = floor_sqrt_below(table->zero_from - dy * dy);
-      lo = std::max(lo, px - across);
-      hi = std::min(hi, px + across + 1);
+bool EdgeAngleField::next_row(Walk* walk, const Edge** begin, const Edge** end) const {
+  for (; walk->row < walk->row_hi; walk->row += 2) {
+    const long long r = walk->row;
+    const long long dy = r - walk->py;
+    long long lo = walk->col_lo, hi = walk->col_hi;
+    if (walk->table) {
+      const long long across = floor_sqrt_below(walk->table->zero_from - dy * dy);
+      lo = std::max(lo, walk->px - across);
+      hi = std::min(hi, walk->px + across + 1);
     }
     if (lo >= hi) continue;
-    // The row's edges in [lo, hi), each with the weight of its offset dx.
-    const Edge* const end = list_end(r, parity);
-    auto add_row = [&](auto weight_of) {
-      for (const Edge* e = first_at_or_after(r, parity, lo); e != end && e->column < hi; ++e) {
-        const float wgt = weight_of(e->column - px);
-        // The product in double, in this order; the sum stored as a float.
-        sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
-                                                                static_cast<double>(wgt) *
-                                                                kHalfTurnDegrees / kPiApprox);
-        total = total + wgt;
-      }
-    };
-    if (table) {
-      const long long dy2 = dy * dy;
-      add_row([&](long long dx) { return table->weight[static_cast<std::size_t>(dx * dx + dy2)]; });
-    } else {
-      const float fdy = static_cast<float>(dy);
-      const float dy2 = fdy * fdy;
-      add_row([&](long long dx) {
+    *begin = first_at_or_after(r, walk->parity, lo);
+    *end = first_at_or_after(r, walk->parity, hi);
+    if (*begin == *end) continue;
+    walk->dy2 = dy * dy;
+    const float fdy = static_cast<float>(dy);
+    walk->dy2_float = fdy * fdy;
+    walk->row += 2;
+    return true;
+  }
+  return false;
+}
+
+float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_type) const {
+  Walk walk;
+  float own = 0.0f;
+  if (!start_walk(canvas_width, x, y, falloff_type, &walk, &own)) return own;
+  float sum = 0.0f;    // weighted degrees
+  float total = 0.0f;  // weights
+  const Edge* begin;
+  const Edge* end;
+  while (next_row(&walk, &begin, &end)) {
+    for (const Edge* e = begin; e != end; ++e) {
+      const long long dx = e->column - walk.px;
+      float wgt;
+      if (walk.table) {
+        wgt = walk.table->weight[static_cast<std::size_t>(dx * dx + walk.dy2)];
+      } else {
         const float fdx = static_cast<float>(dx);
-        return 1.0f / (fdx * fdx + dy2);
-      });
+        wgt = 1.0f / (fdx * fdx + walk.dy2_float);
+      }
+      // The product in double, in this order; the sum stored as a float.
+      sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
+                                                              static_cast<double>(wgt) *
+                                                              kHalfTurnDegrees / kPiApprox);
+      total = total + wgt;
     }
   }
   return total > 0.0f ? sum / total : 0.0f;
+}
+
+// A burst's angles. Per stroke the work is a long chain: each sample's
+// term is added to the float sum, which is rounded before the next one
+// (convert to double, add, round to float): some ten cycles a sample of
+// waiting, while the terms themselves could be formed many at a time. So
+// the strokes go eight at a time, each a lane: its samples are taken a
+// slice at a time (angles and distances), their weights and terms formed
+// for the whole slice, and then the eight sums advance together, one
+// sample of every lane a step. A lane with fewer samples adds +0 to both
+// sums, which changes neither (the angle sum is never -0: it starts at +0,
+// and x + -x is +0). The order of each lane's samples, every product and
+// every rounding stay as in angle_degrees.
+
+namespace {
+
+constexpr int kLanes = 8;
+constexpr int kSlice = 512;             // samples per lane per step
+constexpr int kSliceRoom = kSlice + 4;  // rounded up to whole vectors of 4
+
+// The weight and term of each of n samples: weight = 1 / d2 (Reciprocal,
+// `wd` holds d2) or wd itself (Exponential); term = angle * weight * 180 /
+// 3.14159 in double, in this order.
+void form_terms(const float* angle, const float* wd, int n, bool reciprocal, float* weight,
+                double* term) {
+  for (int i = 0; i < n; ++i) {
+    const float w = reciprocal ? 1.0f / wd[i] : wd[i];
+    weight[i] = w;
+    term[i] = static_cast<double>(angle[i]) * static_cast<double>(w) * kHalfTurnDegrees / kPiApprox;
+  }
+}
+
+// n steps (a multiple of 4) of the eight lanes' sums.
+void accumulate(const double* const* term, const float* const* weight, int n, double* sum,
+                float* total) {
+  for (int i = 0; i < n; ++i)
+    for (int k = 0; k < kLanes; ++k) {
+      sum[k] = static_cast<float>(sum[k] + term[k][i]);
+      total[k] = total[k] + weight[k][i];
+    }
+}
+
+#ifdef DAUB_EDGE_ANGLE_AVX2
+
+// form_terms four at a time: the same IEEE operations in the same order
+// (no fused multiply-add). Rounds n up to a multiple of 4: the arrays have
+// room for it.
+__attribute__((target("avx2"))) void form_terms_avx2(const float* angle, const float* wd, int n,
+                                                     bool reciprocal, float* weight, double* term) {
+  const __m128 one = _mm_set1_ps(1.0f);
+  const __m256d half_turn = _mm256_set1_pd(kHalfTurnDegrees);
+  const __m256d pi_approx = _mm256_set1_pd(kPiApprox);
+  for (int i = 0; i < n; i += 4) {
+    __m128 w = _mm_loadu_ps(wd + i);
+    if (reciprocal) w = _mm_div_ps(one, w);
+    _mm_storeu_ps(weight + i, w);
+    const __m256d product =
+        _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(angle + i)), _mm256_cvtps_pd(w));
+    _mm256_storeu_pd(term + i, _mm256_div_pd(_mm256_mul_pd(product, half_turn), pi_approx));
+  }
+}
+
+// accumulate with the eight sums in two vectors of four lanes (and the
+// totals in two of four floats), four steps at a time: each lane's next
+// four terms are loaded and turned so that a vector holds one step of four
+// lanes. The two groups' chains are independent, so they overlap.
+__attribute__((target("avx2"))) void accumulate_avx2(const double* const* term,
+                                                     const float* const* weight, int n, double* sum,
+                                                     float* total) {
+  __m256d s[2] = {_mm256_loadu_pd(sum), _mm256_loadu_pd(sum + 4)};
+  __m128 t[2] = {_mm_loadu_ps(total), _mm_loadu_ps(total + 4)};
+  for (int i = 0; i < n; i += 4) {
+    __m256d c[2][4];
+    for (int g = 0; g < 2; ++g) {
+      const double* const* p = term + 4 * g;
+      const __m256d r0 = _mm256_loadu_pd(p[0] + i), r1 = _mm256_loadu_pd(p[1] + i);
+      const __m256d r2 = _mm256_loadu_pd(p[2] + i), r3 = _mm256_loadu_pd(p[3] + i);
+      const __m256d t0 = _mm256_unpacklo_pd(r0, r1), t1 = _mm256_unpackhi_pd(r0, r1);
+      const __m256d t2 = _mm256_unpacklo_pd(r2, r3), t3 = _mm256_unpackhi_pd(r2, r3);
+      c[g][0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+      c[g][1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+      c[g][2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+      c[g][3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+    }
+    // Add, then round to float: the chain every sample waits on.
+    for (int j = 0; j < 4; ++j)
+      for (int g = 0; g < 2; ++g)
+        s[g] = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(s[g], c[g][j])));
+    for (int g = 0; g < 2; ++g) {
+      const float* const* w = weight + 4 * g;
+      __m128 w0 = _mm_loadu_ps(w[0] + i), w1 = _mm_loadu_ps(w[1] + i);
+      __m128 w2 = _mm_loadu_ps(w[2] + i), w3 = _mm_loadu_ps(w[3] + i);
+      _MM_TRANSPOSE4_PS(w0, w1, w2, w3);
+      t[g] = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(t[g], w0), w1), w2), w3);
+    }
+  }
+  _mm256_storeu_pd(sum, s[0]);
+  _mm256_storeu_pd(sum + 4, s[1]);
+  _mm_storeu_ps(total, t[0]);
+  _mm_storeu_ps(total + 4, t[1]);
+}
+
+bool have_avx2() {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+}
+
+#endif  // DAUB_EDGE_ANGLE_AVX2
+
+}  // namespace
+
+// One stroke of a burst: its walk, the rest of its current row, and its
+// slice of samples.
+struct EdgeAngleField::Lane {
+  Walk walk;
+  const Edge* next = nullptr;  // the current row's samples not yet taken
+  const Edge* end = nullptr;
+  bool done = true;
+  float* angle = nullptr;
+  float* wd = nullptr;  // Reciprocal: d2; Exponential: the weight
+  float* weight = nullptr;
+  double* term = nullptr;
+};
+
+int EdgeAngleField::fill(Lane* lane, int room) const {
+  int n = 0;
+  while (n < room) {
+    if (lane->next == lane->end && !next_row(&lane->walk, &lane->next, &lane->end)) {
+      lane->done = true;
+      break;
+    }
+    const int take = static_cast<int>(std::min<std::ptrdiff_t>(room - n, lane->end - lane->next));
+    const Edge* e = lane->next;
+    const Walk& walk = lane->walk;
+    float* angle = lane->angle + n;
+    float* wd = lane->wd + n;
+    if (walk.table) {
+      const float* weight = walk.table->weight.data();
+      for (int j = 0; j < take; ++j) {
+        const long long dx = e[j].column - walk.px;
+        angle[j] = e[j].angle;
+        wd[j] = weight[dx * dx + walk.dy2];
+      }
+    } else {
+      for (int j = 0; j < take; ++j) {
+        const float fdx = static_cast<float>(e[j].column - walk.px);
+        angle[j] = e[j].angle;
+        wd[j] = fdx * fdx + walk.dy2_float;
+      }
+    }
+    lane->next += take;
+    n += take;
+  }
+  return n;
+}
+
+void EdgeAngleField::angles_degrees(int canvas_width, const int* x, const int* y, int n,
+                                    int falloff_type, float* out) {
+  if (n <= 0) return;
+  const std::size_t room = static_cast<std::size_t>(kLanes) * kSliceRoom;
+  if (scratch_float_.size() < 3 * room) scratch_float_.assign(3 * room, 0.0f);
+  if (scratch_double_.size() < room) scratch_double_.assign(room, 0.0);
+  const bool reciprocal = falloff_type != FALLOFF_EXPONENTIAL;
+#ifdef DAUB_EDGE_ANGLE_AVX2
+  const bool avx2 = have_avx2();
+#endif
+
+  Lane lanes[kLanes];
+  const double* terms[kLanes];
+  const float* weights[kLanes];
+  for (int k = 0; k < kLanes; ++k) {
+    Lane& lane = lanes[k];
+    lane.angle = scratch_float_.data() + (3 * k + 0) * kSliceRoom;
+    lane.wd = scratch_float_.data() + (3 * k + 1) * kSliceRoom;
+    lane.weight = scratch_float_.data() + (3 * k + 2) * kSliceRoom;
+    lane.term = scratch_double_.data() + k * kSliceRoom;
+    terms[k] = lane.term;
+    weights[k] = lane.weight;
+  }
+
+  for (int first = 0; first < n; first += kLanes) {
+    const int count = std::min(kLanes, n - first);
+    for (int k = 0; k < kLanes; ++k) {
+      Lane& lane = lanes[k];
+      lane.next = lane.end = nullptr;
+      lane.done = true;
+      if (k >= count) continue;
+      float own = 0.0f;
+      lane.done =
+          !start_walk(canvas_width, x[first + k], y[first + k], falloff_type, &lane.walk, &own);
+      out[first + k] = own;
+    }
+    double sum[kLanes] = {};   // weighted degrees, each a float value
+    float total[kLanes] = {};  // weights
+    bool started[kLanes];
+    for (int k = 0; k < kLanes; ++k) started[k] = !lanes[k].done;
+    for (;;) {
+      int taken[kLanes], longest = 0;
+      for (int k = 0; k < kLanes; ++k) {
+        taken[k] = lanes[k].done ? 0 : fill(&lanes[k], kSlice);
+        longest = std::max(longest, taken[k]);
+      }
+      if (longest == 0) break;
+      const int steps = (longest + 3) & ~3;
+      for (int k = 0; k < kLanes; ++k) {
+        Lane& lane = lanes[k];
+#ifdef DAUB_EDGE_ANGLE_AVX2
+        if (avx2)
+          form_terms_avx2(lane.angle, lane.wd, taken[k], reciprocal, lane.weight, lane.term);
+        else
+#endif
+          form_terms(lane.angle, lane.wd, taken[k], reciprocal, lane.weight, lane.term);
+        // Past a lane's own samples, +0 for both sums.
+        std::fill(lane.weight + taken[k], lane.weight + steps, 0.0f);
+        std::fill(lane.term + taken[k], lane.term + steps, 0.0);
+      }
+#ifdef DAUB_EDGE_ANGLE_AVX2
+      if (avx2)
+        accumulate_avx2(terms, weights, steps, sum, total);
+      else
+#endif
+        accumulate(terms, weights, steps, sum, total);
+    }
+    for (int k = 0; k < count; ++k)
+      if (started[k]) {
+        const float s = static_cast<float>(sum[k]);
+        out[first + k] = total[k] > 0.0f ? s / total[k] : 0.0f;
+      }
+  }
 }

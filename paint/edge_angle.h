@@ -41,6 +41,16 @@ class EdgeAngleField {
   // would be 1 / 0: that pixel's own angle in degrees is the result.
   float angle_degrees(int canvas_width, int x, int y, int falloff_type) const;
 
+  // The angles of n strokes at once (a burst): out[k] is
+  // angle_degrees(canvas_width, x[k], y[k], falloff_type), bit for bit.
+  // Each stroke's sums still take its samples one by one in grid order;
+  // what is shared is the waiting: several strokes' sums advance side by
+  // side, so the rounding of one sum after each sample no longer sets the
+  // pace. Uses this field's scratch space, which grows to its size on the
+  // first call and is kept: later calls allocate nothing.
+  void angles_degrees(int canvas_width, const int* x, const int* y, int n, int falloff_type,
+                      float* out);
+
   int width() const { return width_; }
   int height() const { return height_; }
   std::size_t edge_pixels() const { return edges_.size(); }
@@ -50,6 +60,19 @@ class EdgeAngleField {
     int32_t column;
     float angle;  // atan2(grad_y, grad_x) in radians, -pi ... pi
   };
+  struct Walk;
+  struct Lane;
+  // Sets up the walk over the grid rows of the window around (x, y); false
+  // when nothing can take part. *own_angle is set (and false returned)
+  // when the point's own pixel decides alone.
+  bool start_walk(int canvas_width, int x, int y, int falloff_type, Walk* walk,
+                  float* own_angle) const;
+  // The next grid row with edges in the window: [*begin, *end) and the
+  // row's dy. False when the window is done.
+  bool next_row(Walk* walk, const Edge** begin, const Edge** end) const;
+  // Up to `room` of the lane's next samples: their angles and, under
+  // Reciprocal, their squared distances, under Exponential their weights.
+  int fill(Lane* lane, int room) const;
   // First edge of row r, column parity p at starts_[2r + p]; the list ends
   // where the next begins. Each list is sorted by column.
   const Edge* list_begin(long long row, int parity) const;
@@ -61,6 +84,8 @@ class EdgeAngleField {
   int height_ = 0;
   std::vector<Edge> edges_;
   std::vector<std::size_t> starts_;  // 2 * height_ + 1 entries
+  std::vector<float> scratch_float_;
+  std::vector<double> scratch_double_;
 };
 
 namespace edge_angle_detail {

@@ -332,6 +332,52 @@ TEST(EdgeAngle, MatchesTheReferenceOnALargeCanvas) {
   }
 }
 
+// A burst's angles, worked out side by side, against the plain loop one
+// stroke at a time: bursts of every length around the eight strokes taken
+// together, windows that run off the field, odd and even half-widths, the
+// point on an edge pixel, fields where every pixel is an edge (more samples
+// per stroke than one slice) and gradients of every magnitude.
+TEST(EdgeAngle, BurstMatchesTheReferenceLoopBitForBit) {
+  std::mt19937 rng(27);
+  std::uniform_real_distribution<float> exponent(-40.0f, 40.0f);
+  int compared = 0, on_own_pixel = 0;
+  for (int round = 0; round < 24; ++round) {
+    const int w = round < 20 ? 40 + static_cast<int>(rng() % 90) : 600;
+    const int h = round < 20 ? 30 + static_cast<int>(rng() % 60) : 300;
+    Arrays a = random_arrays(rng, w, h, round % 2 ? 1.0 : 0.2);
+    if (round % 4 == 3)  // magnitudes far apart: sums that lose small terms
+      for (std::size_t i = 0; i < a.gx.size(); ++i) {
+        a.gx[i] *= std::exp2(exponent(rng));
+        a.gy[i] *= std::exp2(exponent(rng));
+      }
+    EdgeAngleField f = a.field();
+    const int canvas = round % 3 == 2 ? w + 3 : w;  // another parity of h now and then
+    const int half = edge_window_half_width(canvas);
+    const int n = 1 + round % 19 + (round % 5 == 0 ? 20 : 0);
+    std::vector<int> xs(n), ys(n);
+    for (int k = 0; k < n; ++k) {
+      xs[k] = -half / 2 + static_cast<int>(rng() % (w + half));
+      ys[k] = -half / 2 + static_cast<int>(rng() % (h + half));
+    }
+    xs[0] = w / 2 - (w / 2) % 2;  // a point on the field, often an edge pixel itself
+    ys[0] = h / 2;
+    for (int falloff : {kReciprocal, kExponential}) {
+      std::vector<float> got(n, -1.0f);
+      f.angles_degrees(canvas, xs.data(), ys.data(), n, falloff, got.data());
+      for (int k = 0; k < n; ++k) {
+        const float want = a.reference(canvas, xs[k], ys[k], falloff);
+        ASSERT_EQ(bits(got[k]), bits(want)) << w << "x" << h << " canvas " << canvas << " stroke "
+                                            << k << " of " << n << " falloff " << falloff;
+        ++compared;
+      }
+    }
+    const std::size_t at = static_cast<std::size_t>(xs[0]) + static_cast<std::size_t>(ys[0]) * w;
+    on_own_pixel += half % 2 == 0 && a.mask[at] != 0;
+  }
+  EXPECT_GT(compared, 500);
+  EXPECT_GT(on_own_pixel, 0);
+}
+
 TEST(EdgeAngle, GradientThatIsNotANumberTakesNoPart) {
   Arrays a(20, 20);
   a.edge(9, 9, 1.0f, 2.0f);
