@@ -31,7 +31,8 @@
 // rounded after every sample, so the order of the samples is part of the
 // result. What is saved is the work that leads to no addition: the field
 // keeps only the edge pixels, per row and column parity, sorted by column,
-// so a row of the grid is a binary search and a walk over its edge pixels;
+// so a row of the grid is a look-up in an index of 64-column blocks and a
+// walk over its edge pixels;
 // each edge pixel's atan2 is taken once per capture instead of once per
 // stroke; and under the Exponential falloff the samples whose weight is 0
 // in float (dx^2 + dy^2 >= 10811) are left out: they add +-0 to both sums,
@@ -277,6 +278,8 @@ void EdgeAngleField::reset(const float* grad_x, const float* grad_y, const unsig
   height_ = 0;
   edges_.clear();
   starts_.clear();
+  blocks_.clear();
+  blocks_per_list_ = 0;
   if (!grad_x || !grad_y || !edge_mask || width <= 0 || height <= 0) return;
 
   const std::size_t w = static_cast<std::size_t>(width);
@@ -323,6 +326,19 @@ void EdgeAngleField::reset(const float* grad_x, const float* grad_y, const unsig
   }
   const std::size_t kept = static_cast<std::size_t>(even_out - first);
   starts_[2 * static_cast<std::size_t>(height)] = kept;
+  // The block index: each list walked once.
+  blocks_per_list_ = ((w - 1) >> kBlockShift) + 1;
+  blocks_.resize(2 * static_cast<std::size_t>(height) * blocks_per_list_);
+  for (std::size_t list = 0; list < 2 * static_cast<std::size_t>(height); ++list) {
+    std::size_t e = starts_[list];
+    const std::size_t end = starts_[list + 1];
+    uint32_t* block = blocks_.data() + list * blocks_per_list_;
+    for (std::size_t b = 0; b < blocks_per_list_; ++b) {
+      const int32_t column = static_cast<int32_t>(b << kBlockShift);
+      while (e < end && edges_[e].column < column) ++e;
+      block[b] = static_cast<uint32_t>(e);
+    }
+  }
   edges_.resize(kept);
   width_ = width;
   height_ = height;
@@ -338,8 +354,15 @@ const EdgeAngleField::Edge* EdgeAngleField::list_end(long long row, int parity) 
 
 const EdgeAngleField::Edge* EdgeAngleField::first_at_or_after(long long row, int parity,
                                                               long long column) const {
-  return std::lower_bound(list_begin(row, parity), list_end(row, parity), column,
-                          [](const Edge& e, long long c) { return e.column < c; });
+  const Edge* end = list_end(row, parity);
+  if (column <= 0) return list_begin(row, parity);
+  if (column >= width_) return end;
+  const std::size_t list = 2 * static_cast<std::size_t>(row) + parity;
+  const Edge* e =
+      edges_.data() +
+      blocks_[list * blocks_per_list_ + static_cast<std::size_t>(column >> kBlockShift)];
+  while (e != end && e->column < column) ++e;  // within one block: at most 32 of a parity
+  return e;
 }
 
 // The grid rows of one stroke's window that can hold taking-part edges, in
@@ -451,37 +474,32 @@ float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_
 // term is added to the float sum, which is rounded before the next one
 // (convert to double, add, round to float): some ten cycles a sample of
 // waiting, while the terms themselves could be formed many at a time. So
-// the strokes go eight at a time, each a lane: its samples are taken a
-// slice at a time (angles and distances), their weights and terms formed
-// for the whole slice, and then the eight sums advance together, one
-// sample of every lane a step. A lane with fewer samples adds +0 to both
-// sums, which changes neither (the angle sum is never -0: it starts at +0,
-// and x + -x is +0). The order of each lane's samples, every product and
-// every rounding stay as in angle_degrees.
+// a burst's strokes go side by side, up to kMaxLanes of them, each a lane:
+// a slice of every lane's samples is taken at a time, their weights and
+// terms formed (four at a time), and then the lanes' sums advance
+// together, one sample of every lane a step. A lane with fewer samples
+// adds +0 to both sums, which changes neither (the angle sum is never -0:
+// it starts at +0, and x + -x is +0). The order of each lane's samples,
+// every product and every rounding stay as in angle_degrees.
 
 namespace {
 
-constexpr int kLanes = 8;
-constexpr int kSlice = 512;             // samples per lane per step
-constexpr int kSliceRoom = kSlice + 4;  // rounded up to whole vectors of 4
+constexpr int kGroupLanes = 4;  // lanes in one vector of sums
+constexpr int kMaxGroups = 5;   // a burst of the default 20 strokes in one pass
+constexpr int kMaxLanes = kGroupLanes * kMaxGroups;
+constexpr int kSlice = 256;             // samples per lane per step
+constexpr int kSliceRoom = kSlice + 4;  // whole vectors of 4 past the last
 
-// The weight and term of each of n samples: weight = 1 / d2 (Reciprocal,
-// `wd` holds d2) or wd itself (Exponential); term = angle * weight * 180 /
-// 3.14159 in double, in this order.
-void form_terms(const float* angle, const float* wd, int n, bool reciprocal, float* weight,
-                double* term) {
-  for (int i = 0; i < n; ++i) {
-    const float w = reciprocal ? 1.0f / wd[i] : wd[i];
-    weight[i] = w;
-    term[i] = static_cast<double>(angle[i]) * static_cast<double>(w) * kHalfTurnDegrees / kPiApprox;
-  }
+// The term a sample adds to the angle sum: in double, in this order.
+inline double term_of(float angle, float weight) {
+  return static_cast<double>(angle) * static_cast<double>(weight) * kHalfTurnDegrees / kPiApprox;
 }
 
-// n steps (a multiple of 4) of the eight lanes' sums.
-void accumulate(const double* const* term, const float* const* weight, int n, double* sum,
-                float* total) {
-  for (int i = 0; i < n; ++i)
-    for (int k = 0; k < kLanes; ++k) {
+// `steps` steps (a multiple of 4) of `lanes` lanes' sums.
+void accumulate(const double* const* term, const float* const* weight, int lanes, int steps,
+                double* sum, float* total) {
+  for (int i = 0; i < steps; ++i)
+    for (int k = 0; k < lanes; ++k) {
       sum[k] = static_cast<float>(sum[k] + term[k][i]);
       total[k] = total[k] + weight[k][i];
     }
@@ -489,36 +507,53 @@ void accumulate(const double* const* term, const float* const* weight, int n, do
 
 #ifdef DAUB_EDGE_ANGLE_AVX2
 
-// form_terms four at a time: the same IEEE operations in the same order
-// (no fused multiply-add). Rounds n up to a multiple of 4: the arrays have
-// room for it.
-__attribute__((target("avx2"))) void form_terms_avx2(const float* angle, const float* wd, int n,
-                                                     bool reciprocal, float* weight, double* term) {
+bool have_avx2() {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+}
+
+// Reciprocal samples of one row, four at a time: the same IEEE operations
+// as the scalar form (no fused multiply-add). `edges` is {column, angle}
+// pairs; returns how many it did (a multiple of 4).
+__attribute__((target("avx2"))) int reciprocal_row_avx2(const int32_t* edges, int n, int32_t px,
+                                                        float dy2, float* weight, double* term) {
+  const __m256i split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);  // columns, then angles
+  const __m128i x = _mm_set1_epi32(px);
+  const __m128 dy2v = _mm_set1_ps(dy2);
   const __m128 one = _mm_set1_ps(1.0f);
   const __m256d half_turn = _mm256_set1_pd(kHalfTurnDegrees);
   const __m256d pi_approx = _mm256_set1_pd(kPiApprox);
-  for (int i = 0; i < n; i += 4) {
-    __m128 w = _mm_loadu_ps(wd + i);
-    if (reciprocal) w = _mm_div_ps(one, w);
-    _mm_storeu_ps(weight + i, w);
-    const __m256d product =
-        _mm256_mul_pd(_mm256_cvtps_pd(_mm_loadu_ps(angle + i)), _mm256_cvtps_pd(w));
-    _mm256_storeu_pd(term + i, _mm256_div_pd(_mm256_mul_pd(product, half_turn), pi_approx));
+  int j = 0;
+  for (; j + 4 <= n; j += 4) {
+    const __m256i pairs = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(edges + 2 * j)), split);
+    const __m128 dx = _mm_cvtepi32_ps(_mm_sub_epi32(_mm256_castsi256_si128(pairs), x));
+    const __m128 w = _mm_div_ps(one, _mm_add_ps(_mm_mul_ps(dx, dx), dy2v));
+    const __m128 angle = _mm_castsi128_ps(_mm256_extracti128_si256(pairs, 1));
+    _mm_storeu_ps(weight + j, w);
+    const __m256d product = _mm256_mul_pd(_mm256_cvtps_pd(angle), _mm256_cvtps_pd(w));
+    _mm256_storeu_pd(term + j, _mm256_div_pd(_mm256_mul_pd(product, half_turn), pi_approx));
   }
+  return j;
 }
 
-// accumulate with the eight sums in two vectors of four lanes (and the
-// totals in two of four floats), four steps at a time: each lane's next
-// four terms are loaded and turned so that a vector holds one step of four
-// lanes. The two groups' chains are independent, so they overlap.
+// accumulate with each group of four lanes' sums in one vector (and their
+// totals in one vector of four floats), four steps at a time: each lane's
+// next four terms are loaded and turned so that a vector holds one step of
+// four lanes. The groups' chains are independent, so they overlap.
+template <int Groups>
 __attribute__((target("avx2"))) void accumulate_avx2(const double* const* term,
-                                                     const float* const* weight, int n, double* sum,
-                                                     float* total) {
-  __m256d s[2] = {_mm256_loadu_pd(sum), _mm256_loadu_pd(sum + 4)};
-  __m128 t[2] = {_mm_loadu_ps(total), _mm_loadu_ps(total + 4)};
-  for (int i = 0; i < n; i += 4) {
-    __m256d c[2][4];
-    for (int g = 0; g < 2; ++g) {
+                                                     const float* const* weight, int steps,
+                                                     double* sum, float* total) {
+  __m256d s[Groups];
+  __m128 t[Groups];
+  for (int g = 0; g < Groups; ++g) {
+    s[g] = _mm256_loadu_pd(sum + 4 * g);
+    t[g] = _mm_loadu_ps(total + 4 * g);
+  }
+  for (int i = 0; i < steps; i += 4) {
+    __m256d c[Groups][4];
+    for (int g = 0; g < Groups; ++g) {
       const double* const* p = term + 4 * g;
       const __m256d r0 = _mm256_loadu_pd(p[0] + i), r1 = _mm256_loadu_pd(p[1] + i);
       const __m256d r2 = _mm256_loadu_pd(p[2] + i), r3 = _mm256_loadu_pd(p[3] + i);
@@ -531,9 +566,9 @@ __attribute__((target("avx2"))) void accumulate_avx2(const double* const* term,
     }
     // Add, then round to float: the chain every sample waits on.
     for (int j = 0; j < 4; ++j)
-      for (int g = 0; g < 2; ++g)
+      for (int g = 0; g < Groups; ++g)
         s[g] = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(s[g], c[g][j])));
-    for (int g = 0; g < 2; ++g) {
+    for (int g = 0; g < Groups; ++g) {
       const float* const* w = weight + 4 * g;
       __m128 w0 = _mm_loadu_ps(w[0] + i), w1 = _mm_loadu_ps(w[1] + i);
       __m128 w2 = _mm_loadu_ps(w[2] + i), w3 = _mm_loadu_ps(w[3] + i);
@@ -541,15 +576,21 @@ __attribute__((target("avx2"))) void accumulate_avx2(const double* const* term,
       t[g] = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(t[g], w0), w1), w2), w3);
     }
   }
-  _mm256_storeu_pd(sum, s[0]);
-  _mm256_storeu_pd(sum + 4, s[1]);
-  _mm_storeu_ps(total, t[0]);
-  _mm_storeu_ps(total + 4, t[1]);
+  for (int g = 0; g < Groups; ++g) {
+    _mm256_storeu_pd(sum + 4 * g, s[g]);
+    _mm_storeu_ps(total + 4 * g, t[g]);
+  }
 }
 
-bool have_avx2() {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  return avx2;
+void accumulate_groups_avx2(const double* const* term, const float* const* weight, int groups,
+                            int steps, double* sum, float* total) {
+  switch (groups) {
+    case 1: accumulate_avx2<1>(term, weight, steps, sum, total); break;
+    case 2: accumulate_avx2<2>(term, weight, steps, sum, total); break;
+    case 3: accumulate_avx2<3>(term, weight, steps, sum, total); break;
+    case 4: accumulate_avx2<4>(term, weight, steps, sum, total); break;
+    default: accumulate_avx2<5>(term, weight, steps, sum, total); break;
+  }
 }
 
 #endif  // DAUB_EDGE_ANGLE_AVX2
@@ -563,13 +604,15 @@ struct EdgeAngleField::Lane {
   const Edge* next = nullptr;  // the current row's samples not yet taken
   const Edge* end = nullptr;
   bool done = true;
-  float* angle = nullptr;
-  float* wd = nullptr;  // Reciprocal: d2; Exponential: the weight
   float* weight = nullptr;
   double* term = nullptr;
 };
 
 int EdgeAngleField::fill(Lane* lane, int room) const {
+  static_assert(sizeof(Edge) == 2 * sizeof(int32_t), "an edge is a column and an angle");
+#ifdef DAUB_EDGE_ANGLE_AVX2
+  const bool avx2 = have_avx2();
+#endif
   int n = 0;
   while (n < room) {
     if (lane->next == lane->end && !next_row(&lane->walk, &lane->next, &lane->end)) {
@@ -577,22 +620,29 @@ int EdgeAngleField::fill(Lane* lane, int room) const {
       break;
     }
     const int take = static_cast<int>(std::min<std::ptrdiff_t>(room - n, lane->end - lane->next));
-    const Edge* e = lane->next;
-    const Walk& walk = lane->walk;
-    float* angle = lane->angle + n;
-    float* wd = lane->wd + n;
-    if (walk.table) {
-      const float* weight = walk.table->weight.data();
-      for (int j = 0; j < take; ++j) {
-        const long long dx = e[j].column - walk.px;
-        angle[j] = e[j].angle;
-        wd[j] = weight[dx * dx + walk.dy2];
+    const Edge* const e = lane->next;
+    const long long px = lane->walk.px;
+    float* const weight = lane->weight + n;
+    double* const term = lane->term + n;
+    int j = 0;
+    if (const ExponentialTable* table = lane->walk.table) {
+      const long long dy2 = lane->walk.dy2;
+      for (; j < take; ++j) {
+        const long long dx = e[j].column - px;
+        weight[j] = table->weight[static_cast<std::size_t>(dx * dx + dy2)];
+        term[j] = term_of(e[j].angle, weight[j]);
       }
     } else {
-      for (int j = 0; j < take; ++j) {
-        const float fdx = static_cast<float>(e[j].column - walk.px);
-        angle[j] = e[j].angle;
-        wd[j] = fdx * fdx + walk.dy2_float;
+      const float dy2 = lane->walk.dy2_float;
+#ifdef DAUB_EDGE_ANGLE_AVX2
+      if (avx2)
+        j = reciprocal_row_avx2(reinterpret_cast<const int32_t*>(e), take, static_cast<int32_t>(px),
+                                dy2, weight, term);
+#endif
+      for (; j < take; ++j) {
+        const float fdx = static_cast<float>(e[j].column - px);
+        weight[j] = 1.0f / (fdx * fdx + dy2);
+        term[j] = term_of(e[j].angle, weight[j]);
       }
     }
     lane->next += take;
@@ -604,69 +654,64 @@ int EdgeAngleField::fill(Lane* lane, int room) const {
 void EdgeAngleField::angles_degrees(int canvas_width, const int* x, const int* y, int n,
                                     int falloff_type, float* out) {
   if (n <= 0) return;
-  const std::size_t room = static_cast<std::size_t>(kLanes) * kSliceRoom;
-  if (scratch_float_.size() < 3 * room) scratch_float_.assign(3 * room, 0.0f);
-  if (scratch_double_.size() < room) scratch_double_.assign(room, 0.0);
-  const bool reciprocal = falloff_type != FALLOFF_EXPONENTIAL;
+  const std::size_t room = static_cast<std::size_t>(kMaxLanes) * kSliceRoom;
+  if (scratch_weight_.size() < room) scratch_weight_.assign(room, 0.0f);
+  if (scratch_term_.size() < room) scratch_term_.assign(room, 0.0);
 #ifdef DAUB_EDGE_ANGLE_AVX2
   const bool avx2 = have_avx2();
 #endif
 
-  Lane lanes[kLanes];
-  const double* terms[kLanes];
-  const float* weights[kLanes];
-  for (int k = 0; k < kLanes; ++k) {
-    Lane& lane = lanes[k];
-    lane.angle = scratch_float_.data() + (3 * k + 0) * kSliceRoom;
-    lane.wd = scratch_float_.data() + (3 * k + 1) * kSliceRoom;
-    lane.weight = scratch_float_.data() + (3 * k + 2) * kSliceRoom;
-    lane.term = scratch_double_.data() + k * kSliceRoom;
-    terms[k] = lane.term;
-    weights[k] = lane.weight;
+  Lane lanes[kMaxLanes];
+  const double* terms[kMaxLanes];
+  const float* weights[kMaxLanes];
+  for (int k = 0; k < kMaxLanes; ++k) {
+    lanes[k].weight = scratch_weight_.data() + k * kSliceRoom;
+    lanes[k].term = scratch_term_.data() + k * kSliceRoom;
+    terms[k] = lanes[k].term;
+    weights[k] = lanes[k].weight;
   }
 
-  for (int first = 0; first < n; first += kLanes) {
-    const int count = std::min(kLanes, n - first);
-    for (int k = 0; k < kLanes; ++k) {
+  // Passes of equal size: 20 strokes in one, 30 in two of 15.
+  const int passes = (n + kMaxLanes - 1) / kMaxLanes;
+  const int per_pass = (n + passes - 1) / passes;
+  for (int first = 0; first < n; first += per_pass) {
+    const int count = std::min(per_pass, n - first);
+    const int groups = (count + kGroupLanes - 1) / kGroupLanes;
+    const int lanes_used = groups * kGroupLanes;
+    bool started[kMaxLanes];
+    for (int k = 0; k < lanes_used; ++k) {
       Lane& lane = lanes[k];
       lane.next = lane.end = nullptr;
       lane.done = true;
-      if (k >= count) continue;
-      float own = 0.0f;
-      lane.done =
-          !start_walk(canvas_width, x[first + k], y[first + k], falloff_type, &lane.walk, &own);
-      out[first + k] = own;
+      if (k < count) {
+        float own = 0.0f;
+        lane.done =
+            !start_walk(canvas_width, x[first + k], y[first + k], falloff_type, &lane.walk, &own);
+        out[first + k] = own;
+      }
+      started[k] = !lane.done;
     }
-    double sum[kLanes] = {};   // weighted degrees, each a float value
-    float total[kLanes] = {};  // weights
-    bool started[kLanes];
-    for (int k = 0; k < kLanes; ++k) started[k] = !lanes[k].done;
+    double sum[kMaxLanes] = {};   // weighted degrees, each a float value
+    float total[kMaxLanes] = {};  // weights
     for (;;) {
-      int taken[kLanes], longest = 0;
-      for (int k = 0; k < kLanes; ++k) {
+      int taken[kMaxLanes], longest = 0;
+      for (int k = 0; k < lanes_used; ++k) {
         taken[k] = lanes[k].done ? 0 : fill(&lanes[k], kSlice);
         longest = std::max(longest, taken[k]);
       }
       if (longest == 0) break;
       const int steps = (longest + 3) & ~3;
-      for (int k = 0; k < kLanes; ++k) {
-        Lane& lane = lanes[k];
-#ifdef DAUB_EDGE_ANGLE_AVX2
-        if (avx2)
-          form_terms_avx2(lane.angle, lane.wd, taken[k], reciprocal, lane.weight, lane.term);
-        else
-#endif
-          form_terms(lane.angle, lane.wd, taken[k], reciprocal, lane.weight, lane.term);
-        // Past a lane's own samples, +0 for both sums.
-        std::fill(lane.weight + taken[k], lane.weight + steps, 0.0f);
-        std::fill(lane.term + taken[k], lane.term + steps, 0.0);
+      // Past a lane's own samples, +0 for both sums.
+      for (int k = 0; k < lanes_used; ++k) {
+        std::fill(lanes[k].weight + taken[k], lanes[k].weight + steps, 0.0f);
+        std::fill(lanes[k].term + taken[k], lanes[k].term + steps, 0.0);
       }
 #ifdef DAUB_EDGE_ANGLE_AVX2
       if (avx2)
-        accumulate_avx2(terms, weights, steps, sum, total);
+        accumulate_groups_avx2(terms, weights, groups, steps, sum, total);
       else
 #endif
-        accumulate(terms, weights, steps, sum, total);
+        accumulate(terms, weights, lanes_used, steps, sum, total);
     }
     for (int k = 0; k < count; ++k)
       if (started[k]) {

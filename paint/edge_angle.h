@@ -70,8 +70,8 @@ class EdgeAngleField {
   // The next grid row with edges in the window: [*begin, *end) and the
   // row's dy. False when the window is done.
   bool next_row(Walk* walk, const Edge** begin, const Edge** end) const;
-  // Up to `room` of the lane's next samples: their angles and, under
-  // Reciprocal, their squared distances, under Exponential their weights.
+  // Up to `room` of the lane's next samples: their weights and the terms
+  // they add to the angle sum.
   int fill(Lane* lane, int room) const;
   // First edge of row r, column parity p at starts_[2r + p]; the list ends
   // where the next begins. Each list is sorted by column.
@@ -84,8 +84,14 @@ class EdgeAngleField {
   int height_ = 0;
   std::vector<Edge> edges_;
   std::vector<std::size_t> starts_;  // 2 * height_ + 1 entries
-  std::vector<float> scratch_float_;
-  std::vector<double> scratch_double_;
+  // Where each list reaches each block of kBlockColumns columns: the first
+  // edge of list (r, p) at column kBlockColumns * b or beyond is at
+  // blocks_[(2r + p) * blocks_per_list_ + b], so a search is a short scan.
+  static constexpr int kBlockShift = 6;  // blocks of 64 columns
+  std::vector<uint32_t> blocks_;
+  std::size_t blocks_per_list_ = 0;
+  std::vector<float> scratch_weight_;
+  std::vector<double> scratch_term_;
 };
 
 namespace edge_angle_detail {
