@@ -358,6 +358,7 @@ int main(int argc, char** argv) {
               programs[1].c_str());
   for (const Hand& row : kHands) {
     if (!wanted("hand")) break;
+    if (getenv("HAND_ROW") && std::string(getenv("HAND_ROW")) != row.name) continue;
     std::vector<HandFigure> runs[2];
     for (int r = 0; r < repetitions; ++r)
       for (int i = 0; i < 2; ++i) {

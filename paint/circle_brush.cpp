@@ -22,6 +22,8 @@ constexpr int kSlices = 10;
 constexpr int kStacks = 10;
 constexpr int kVertices = kSlices * (kStacks - 1) + 2;
 constexpr int kStripLength = (kSlices + 1) * 2;
+constexpr int kStripTriangles = kStripLength - 2;
+constexpr int kTriangleIndices = kStacks * kStripTriangles * 3;
 // The float pi GLUT works with.
 constexpr float kPiFloat = static_cast<float>(M_PI);
 
@@ -31,6 +33,12 @@ struct Sphere {
   float unit[kVertices][3];  // the vertices of radius 1, before scaling
   float vertex[kVertices][3];
   GLushort strip[kStacks][kStripLength];
+  // The strips' triangles, strip by strip in their order, each with its
+  // corners in the order the strip gives them: triangle t of a strip is
+  // (t, t + 1, t + 2) for even t and (t + 1, t, t + 2) for odd t, so that
+  // all keep one winding. Degenerate ones (two corners at a pole) are kept:
+  // they cover nothing, as in the strip.
+  GLushort triangles[kTriangleIndices];
 
   Sphere() {
     float sin1[kSlices + 1], cos1[kSlices + 1], sin2[kStacks + 1], cos2[kStacks + 1];
@@ -76,6 +84,14 @@ struct Sphere {
       strip[kStacks - 1][2 * j] = bottom;
       strip[kStacks - 1][2 * j + 1] = static_cast<GLushort>(1 + (kStacks - 2) * kSlices + slice);
     }
+    int k = 0;
+    for (int i = 0; i < kStacks; ++i)
+      for (int t = 0; t < kStripTriangles; ++t) {
+        const int odd = t & 1;
+        triangles[k++] = strip[i][t + odd];
+        triangles[k++] = strip[i][t + 1 - odd];
+        triangles[k++] = strip[i][t + 2];
+      }
   }
 
   void set_unit(int v, float x, float y, float z) {
@@ -104,15 +120,9 @@ Sphere& sphere() {
 void draw_circle_sphere(float s) {
   Sphere& sphere_of = sphere();
   sphere_of.size(s);
-  static GLsizei counts[kStacks];
-  static const void* starts[kStacks];
-  for (int i = 0; i < kStacks; ++i) {
-    counts[i] = kStripLength;
-    starts[i] = sphere_of.strip[i];
-  }
   const GLboolean was_on = glIsEnabled(GL_VERTEX_ARRAY);
   glEnableClientState(GL_VERTEX_ARRAY);
   glVertexPointer(3, GL_FLOAT, 0, sphere_of.vertex);
-  glMultiDrawElements(GL_TRIANGLE_STRIP, counts, GL_UNSIGNED_SHORT, starts, kStacks);
+  glDrawElements(GL_TRIANGLES, kTriangleIndices, GL_UNSIGNED_SHORT, sphere_of.triangles);
   if (!was_on) glDisableClientState(GL_VERTEX_ARRAY);
 }

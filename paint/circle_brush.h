@@ -7,6 +7,7 @@
 #pragma once
 
 // Draws the sphere of radius s in the current frame, as glutSolidSphere(s,
-// 10, 10) does (without its normals: the brush draws unlit). Leaves the
+// 10, 10) does (without its normals: the brush draws unlit), as one list
+// of the strips' triangles. Leaves the
 // vertex array off and no array bound, as GLUT's call does.
 void draw_circle_sphere(float s);
