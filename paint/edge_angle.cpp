@@ -277,6 +277,7 @@ void EdgeAngleField::reset(const float* grad_x, const float* grad_y, const unsig
   width_ = 0;
   height_ = 0;
   edges_.clear();
+  edge_count_ = 0;
   starts_.clear();
   blocks_.clear();
   blocks_per_list_ = 0;
@@ -339,7 +340,8 @@ void EdgeAngleField::reset(const float* grad_x, const float* grad_y, const unsig
       block[b] = static_cast<uint32_t>(e);
     }
   }
-  edges_.resize(kept);
+  edges_.resize(kept + kEdgePad);
+  edge_count_ = kept;
   width_ = width;
   height_ = height;
 }
@@ -381,7 +383,7 @@ bool EdgeAngleField::start_walk(int canvas_width, int x, int y, int falloff_type
                                 float* own_angle) const {
   *own_angle = 0.0f;
   const int h = edge_window_half_width(canvas_width);
-  if (h <= 0 || edges_.empty()) return false;
+  if (h <= 0 || edge_count_ == 0) return false;
   const bool exponential = falloff_type == FALLOFF_EXPONENTIAL;
   const long long px = x, py = y;
 
@@ -512,9 +514,10 @@ bool have_avx2() {
   return avx2;
 }
 
-// Reciprocal samples of one row, four at a time: the same IEEE operations
-// as the scalar form (no fused multiply-add). `edges` is {column, angle}
-// pairs; returns how many it did (a multiple of 4).
+// edge_angle_detail::reciprocal_row four at a time: the same IEEE
+// operations as the scalar form, in the same order (no fused
+// multiply-add), four samples a step, the last step reading and writing
+// past n. Returns the samples done (n rounded up to 4).
 __attribute__((target("avx2"))) int reciprocal_row_avx2(const int32_t* edges, int n, int32_t px,
                                                         float dy2, float* weight, double* term) {
   const __m256i split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);  // columns, then angles
@@ -524,7 +527,7 @@ __attribute__((target("avx2"))) int reciprocal_row_avx2(const int32_t* edges, in
   const __m256d half_turn = _mm256_set1_pd(kHalfTurnDegrees);
   const __m256d pi_approx = _mm256_set1_pd(kPiApprox);
   int j = 0;
-  for (; j + 4 <= n; j += 4) {
+  for (; j < n; j += 4) {
     const __m256i pairs = _mm256_permutevar8x32_epi32(
         _mm256_loadu_si256(reinterpret_cast<const __m256i*>(edges + 2 * j)), split);
     const __m128 dx = _mm_cvtepi32_ps(_mm_sub_epi32(_mm256_castsi256_si128(pairs), x));
@@ -597,6 +600,23 @@ void accumulate_groups_avx2(const double* const* term, const float* const* weigh
 
 }  // namespace
 
+void edge_angle_detail::reciprocal_row(const int32_t* edges, int n, int32_t px, float dy2,
+                                       float* weight, double* term) {
+#ifdef DAUB_EDGE_ANGLE_AVX2
+  if (have_avx2()) {
+    reciprocal_row_avx2(edges, n, px, dy2, weight, term);
+    return;
+  }
+#endif
+  for (int j = 0; j < n; ++j) {
+    const float fdx = static_cast<float>(edges[2 * j] - px);
+    float angle;
+    std::memcpy(&angle, &edges[2 * j + 1], sizeof angle);
+    weight[j] = 1.0f / (fdx * fdx + dy2);
+    term[j] = term_of(angle, weight[j]);
+  }
+}
+
 // One stroke of a burst: its walk, the rest of its current row, and its
 // slice of samples.
 struct EdgeAngleField::Lane {
@@ -610,9 +630,6 @@ struct EdgeAngleField::Lane {
 
 int EdgeAngleField::fill(Lane* lane, int room) const {
   static_assert(sizeof(Edge) == 2 * sizeof(int32_t), "an edge is a column and an angle");
-#ifdef DAUB_EDGE_ANGLE_AVX2
-  const bool avx2 = have_avx2();
-#endif
   int n = 0;
   while (n < room) {
     if (lane->next == lane->end && !next_row(&lane->walk, &lane->next, &lane->end)) {
@@ -624,27 +641,10 @@ int EdgeAngleField::fill(Lane* lane, int room) const {
     const long long px = lane->walk.px;
     float* const weight = lane->weight + n;
     double* const term = lane->term + n;
-    int j = 0;
-    if (const ExponentialTable* table = lane->walk.table) {
-      const long long dy2 = lane->walk.dy2;
-      for (; j < take; ++j) {
-        const long long dx = e[j].column - px;
-        weight[j] = table->weight[static_cast<std::size_t>(dx * dx + dy2)];
-        term[j] = term_of(e[j].angle, weight[j]);
-      }
-    } else {
-      const float dy2 = lane->walk.dy2_float;
-#ifdef DAUB_EDGE_ANGLE_AVX2
-      if (avx2)
-        j = reciprocal_row_avx2(reinterpret_cast<const int32_t*>(e), take, static_cast<int32_t>(px),
-                                dy2, weight, term);
-#endif
-      for (; j < take; ++j) {
-        const float fdx = static_cast<float>(e[j].column - px);
-        weight[j] = 1.0f / (fdx * fdx + dy2);
-        term[j] = term_of(e[j].angle, weight[j]);
-      }
-    }
+    // Reads and writes up to 3 past take: the edges are padded, and the
+    // slice has room (what lands past take is written over).
+    edge_angle_detail::reciprocal_row(reinterpret_cast<const int32_t*>(e), take,
+                                      static_cast<int32_t>(px), lane->walk.dy2_float, weight, term);
     lane->next += take;
     n += take;
   }
@@ -654,6 +654,13 @@ int EdgeAngleField::fill(Lane* lane, int room) const {
 void EdgeAngleField::angles_degrees(int canvas_width, const int* x, const int* y, int n,
                                     int falloff_type, float* out) {
   if (n <= 0) return;
+  // Under Exponential only pixels within 104 of the point weigh anything:
+  // a few hundred samples a stroke, too few for side-by-side sums to beat
+  // the plain walk.
+  if (falloff_type == FALLOFF_EXPONENTIAL) {
+    for (int k = 0; k < n; ++k) out[k] = angle_degrees(canvas_width, x[k], y[k], falloff_type);
+    return;
+  }
   const std::size_t room = static_cast<std::size_t>(kMaxLanes) * kSliceRoom;
   if (scratch_weight_.size() < room) scratch_weight_.assign(room, 0.0f);
   if (scratch_term_.size() < room) scratch_term_.assign(room, 0.0);

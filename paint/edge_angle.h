@@ -53,7 +53,7 @@ class EdgeAngleField {
 
   int width() const { return width_; }
   int height() const { return height_; }
-  std::size_t edge_pixels() const { return edges_.size(); }
+  std::size_t edge_pixels() const { return edge_count_; }
 
  private:
   struct Edge {
@@ -70,8 +70,8 @@ class EdgeAngleField {
   // The next grid row with edges in the window: [*begin, *end) and the
   // row's dy. False when the window is done.
   bool next_row(Walk* walk, const Edge** begin, const Edge** end) const;
-  // Up to `room` of the lane's next samples: their weights and the terms
-  // they add to the angle sum.
+  // Up to `room` of the lane's next samples (Reciprocal): their weights and
+  // the terms they add to the angle sum.
   int fill(Lane* lane, int room) const;
   // First edge of row r, column parity p at starts_[2r + p]; the list ends
   // where the next begins. Each list is sorted by column.
@@ -82,7 +82,11 @@ class EdgeAngleField {
 
   int width_ = 0;
   int height_ = 0;
+  // The edges, then kEdgePad more (any values), so that four can be read
+  // from any edge at once.
+  static constexpr std::size_t kEdgePad = 4;
   std::vector<Edge> edges_;
+  std::size_t edge_count_ = 0;
   std::vector<std::size_t> starts_;  // 2 * height_ + 1 entries
   // Where each list reaches each block of kBlockColumns columns: the first
   // edge of list (r, p) at column kBlockColumns * b or beyond is at
@@ -101,4 +105,12 @@ float gradient_angle(float grad_x, float grad_y);
 // The same for n cells at once, four at a time with AVX2 where the
 // processor has it.
 void gradient_angles(const float* grad_x, const float* grad_y, int n, float* angle);
+// The Reciprocal samples of one grid row, as a burst forms them: for the
+// n edges (column, angle in radians) at edges[2i], edges[2i + 1] (the
+// angle's bits), weight[i] = 1 / (dx^2 + dy2) with dx = column - px in
+// float, and term[i] = angle * weight[i] * 180 / 3.14159 in double,
+// bit for bit. Reads and writes up to 3 entries past n. Exposed for its
+// tests.
+void reciprocal_row(const int32_t* edges, int n, int32_t px, float dy2, float* weight,
+                    double* term);
 }  // namespace edge_angle_detail
