@@ -28,14 +28,15 @@
 //         setting at its default. Lag: from the last motion event until the
 //         program is idle (the processor time of all its threads stops
 //         growing); and that processor time from the button press until
-//         idle, per motion event.
+//         idle, per motion event, with the X server's over the same time.
 //
 //   session_bench <baseline program> <program> [repetitions] [figures]
 //
 // figures: a comma-separated choice of idle, drag, memory, hand (default
-// all). Prints the median of the repetitions (default 3) for each figure,
-// the two programs taking turns; every run goes to standard error. Both
-// programs show the panel of this source tree (the layout comes from it).
+// all). HAND_ROW=<row name> in the environment (e.g. "Circles + Follow
+// Edges") runs that hand row alone, to profile it. Prints the median of the repetitions (default 3)
+// for each figure, the two programs taking turns; every run goes to standard error. Both programs
+// show the panel of this source tree (the layout comes from it).
 #include <dirent.h>
 #include <time.h>
 #include <unistd.h>
@@ -221,6 +222,29 @@ double process_cpu_ns(pid_t pid) {
   return total;
 }
 
+// This process's X server (each session starts one of its own, and one at
+// a time): the Xvfb whose parent we are; -1 when none is found.
+pid_t x_server_pid() {
+  DIR* dir = opendir("/proc");
+  if (!dir) return -1;
+  pid_t found = -1;
+  while (const dirent* e = readdir(dir)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    const std::string stat = read_file(std::string("/proc/") + e->d_name + "/stat");
+    // "pid (comm) state ppid ...": the command name may hold blanks.
+    const std::size_t open = stat.find('('), close = stat.rfind(')');
+    int parent = 0;
+    if (open == std::string::npos || close == std::string::npos ||
+        stat.compare(open, close - open + 1, "(Xvfb)") != 0 ||
+        std::sscanf(stat.c_str() + close + 1, " %*c %d", &parent) != 1 || parent != getpid())
+      continue;
+    found = static_cast<pid_t>(std::atoi(e->d_name));
+    break;
+  }
+  closedir(dir);
+  return found;
+}
+
 struct Hand {
   const char* name;
   const char* brush;
@@ -236,6 +260,7 @@ constexpr int kHandSeconds = 5;
 struct HandFigure {
   double lag_ms = NAN;
   double cpu_us_per_motion = NAN;
+  double x_server_us_per_motion = NAN;  // the X server's processor time, likewise
 };
 
 // Sends one motion event every 1 / kHandHz s for kHandSeconds over the
@@ -285,8 +310,10 @@ HandFigure hand(const std::string& program, const Hand& row) {
                       margin + static_cast<int>(y * (h - 2 * margin))};
   };
   const pid_t pid = d.app().pid();
+  const pid_t server = x_server_pid();
   d.x().move_pointer(d.window(), at(0).x, at(0).y);
   const double cpu_before = process_cpu_ns(pid);
+  const double server_before = server > 0 ? process_cpu_ns(server) : NAN;
   d.x().press(e2e::Button::Left);
   const Clock::time_point last = send_paced_motions(d.x().display(), g, at);
   // Idle: no millisecond in the next 300 ms in which the program used more
@@ -307,9 +334,11 @@ HandFigure hand(const std::string& program, const Hand& row) {
     if (now - busy_until > std::chrono::milliseconds(300)) break;
     if (now - last > std::chrono::seconds(120)) return out;
   }
+  const double server_after = server > 0 ? process_cpu_ns(server) : NAN;
   d.x().release(e2e::Button::Left);
   out.lag_ms = std::chrono::duration<double, std::milli>(busy_until - last).count();
   out.cpu_us_per_motion = (cpu_idle - cpu_before) / 1000.0 / (kHandHz * kHandSeconds);
+  out.x_server_us_per_motion = (server_after - server_before) / 1000.0 / (kHandHz * kHandSeconds);
   return out;
 }
 
@@ -363,24 +392,26 @@ int main(int argc, char** argv) {
     for (int r = 0; r < repetitions; ++r)
       for (int i = 0; i < 2; ++i) {
         runs[i].push_back(hand(programs[i], row));
-        std::fprintf(stderr, "hand, %s, %s: lag %.0f ms, %.0f us a motion\n", row.name,
-                     i == 0 ? "baseline" : "shipped", runs[i].back().lag_ms,
-                     runs[i].back().cpu_us_per_motion);
+        std::fprintf(stderr, "hand, %s, %s: lag %.0f ms, %.0f us a motion, X server %.0f us\n",
+                     row.name, i == 0 ? "baseline" : "shipped", runs[i].back().lag_ms,
+                     runs[i].back().cpu_us_per_motion, runs[i].back().x_server_us_per_motion);
       }
-    double lag[2], cpu[2];
+    double lag[2], cpu[2], server[2];
     for (int i = 0; i < 2; ++i) {
-      std::vector<double> l, c;
+      std::vector<double> l, c, x;
       for (const HandFigure& f : runs[i]) {
         l.push_back(f.lag_ms);
         c.push_back(f.cpu_us_per_motion);
+        x.push_back(f.x_server_us_per_motion);
       }
       lag[i] = median(l);
       cpu[i] = median(c);
+      server[i] = median(x);
     }
     std::printf(
         "hand at 1 kHz, %-22s lag baseline %6.0f ms, shipped %6.0f ms; processor a motion "
-        "baseline %5.0f us, shipped %5.0f us\n",
-        row.name, lag[0], lag[1], cpu[0], cpu[1]);
+        "baseline %5.0f us, shipped %5.0f us (%.2f x); X server %4.0f / %4.0f us\n",
+        row.name, lag[0], lag[1], cpu[0], cpu[1], cpu[0] / cpu[1], server[0], server[1]);
     std::fflush(stdout);
   }
   for (const Size& size : {kStartup, kFullHd}) {

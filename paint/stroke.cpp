@@ -1,7 +1,7 @@
-// Glue: one stroke. Reads the program's state (app/state.h: the canvas
-// rectangle, the brush, size and checkbox settings, the current model) and
-// the source image (image/source_image.h), and draws with OpenGL; the edge
-// angle itself is worked out by paint/edge_angle.h.
+// Glue: one stroke, and a motion's burst of them. Reads the program's state (app/state.h: the
+// canvas rectangle, the brush, size and checkbox settings, the current model) and the source image
+// (image/source_image.h), and draws with OpenGL; the edge angle itself is worked out by
+// paint/edge_angle.h.
 #include "paint/stroke.h"
 
 #include <GL/freeglut.h>
@@ -19,12 +19,13 @@
 
 namespace {
 
-// The flat brushes lie in the stroke's frame at z = 0, after the shift of
-// the brush by its own size away from the viewer: with the depth test on,
-// bigger strokes lie deeper, so smaller ones stay on top.
 // How a circle's sphere is drawn: by GLUT's call, or from the vertices made
 // once per size (the same pixels, see paint/circle_brush.h).
 enum class SphereDrawing { glut, prepared };
+
+// The flat brushes lie in the stroke's frame at z = 0, after the shift of
+// the brush by its own size away from the viewer: with the depth test on,
+// bigger strokes lie deeper, so smaller ones stay on top.
 
 void draw_circle(float s, SphereDrawing drawing) {
   glTranslatef(0.0f, 0.0f, -s);
