@@ -184,3 +184,23 @@ TEST(Motion, ThePreparedSphereCoversTheSamePixelsAsGlutsSphere) {
     }
   EXPECT_GT(compared, 20);
 }
+
+// A burst of Circles leaves the state a stroke leaves: the modelview as it
+// was, and no client array on (GLUT's sphere turns its arrays off again).
+TEST(Motion, ABurstOfCirclesLeavesNoArrayOnAndTheModelviewAsItWas) {
+  AppHarness app;
+  control_cb(LOAD_IMAGE_ID);
+  brush_type = BRUSH_CIRCLES;
+  follow_edges = 1;
+  paint_burst(200, 200, 20, 50);
+  GLfloat m[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, m);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(m[i], i % 5 == 0 ? 1.0f : 0.0f) << i;
+  EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+  EXPECT_FALSE(glIsEnabled(GL_NORMAL_ARRAY));
+  GLint bound = -1;
+  glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+  EXPECT_EQ(bound, 0);
+  app.display();
+  EXPECT_FALSE(app.all_white(CANVAS_FRONT));
+}

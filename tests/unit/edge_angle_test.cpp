@@ -423,6 +423,37 @@ TEST(EdgeAngle, BurstMatchesTheReferenceLoopBitForBit) {
   EXPECT_GT(on_own_pixel, 0);
 }
 
+// The scratch space and the lanes are kept from burst to burst: nothing of
+// one burst (its sums, a lane's place in its window) may reach the next,
+// nor of one field the next after a reset; and bursts with no window at
+// all (a canvas under 4 wide) or wholly off the field give 0.
+TEST(EdgeAngle, EachBurstStartsAfresh) {
+  std::mt19937 rng(99);
+  EdgeAngleField f;
+  for (int round = 0; round < 6; ++round) {
+    const Arrays a = random_arrays(rng, 300, 200, round % 2 ? 0.5 : 0.05);
+    f.reset(a.gx.data(), a.gy.data(), a.mask.data(), a.w, a.h);
+    for (int burst = 0; burst < 4; ++burst) {
+      const int n = 3 + burst * 7;
+      std::vector<int> xs(n), ys(n);
+      for (int k = 0; k < n; ++k) {
+        xs[k] = static_cast<int>(rng() % 300);
+        ys[k] = static_cast<int>(rng() % 200);
+      }
+      std::vector<float> got(n);
+      f.angles_degrees(300, xs.data(), ys.data(), n, kReciprocal, got.data());
+      for (int k = 0; k < n; ++k)
+        ASSERT_EQ(bits(got[k]), bits(a.reference(300, xs[k], ys[k], kReciprocal)))
+            << round << " " << burst << " " << k;
+      f.angles_degrees(3, xs.data(), ys.data(), n, kReciprocal, got.data());
+      for (float g : got) ASSERT_EQ(bits(g), bits(0.0f));
+      for (int& x : xs) x += 5000;
+      f.angles_degrees(300, xs.data(), ys.data(), n, kReciprocal, got.data());
+      for (float g : got) ASSERT_EQ(bits(g), bits(0.0f));
+    }
+  }
+}
+
 TEST(EdgeAngle, GradientThatIsNotANumberTakesNoPart) {
   Arrays a(20, 20);
   a.edge(9, 9, 1.0f, 2.0f);
