@@ -2,7 +2,9 @@
 // motion event paints them (20 points within 50 pixels of the cursor), with
 // the edge map at the starting threshold 12:
 //   Reference  the plain loop over every grid sample
-//   Shipped    EdgeAngleField::angle_degrees
+//   Shipped    EdgeAngleField::angle_degrees, one stroke at a time
+//   Together   EdgeAngleField::angles_degrees, the burst at once (what a
+//              motion event paints with)
 //   Floor      only the in-order float additions of the samples that change
 //              the sums (weight not 0), from precomputed terms: what no
 //              exact method can go below
@@ -171,6 +173,36 @@ void BM_BurstShipped(benchmark::State& state) {
   label(state, s, falloff);
 }
 
+void BM_BurstTogether(benchmark::State& state) {
+  Scene& s = scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const int falloff = static_cast<int>(state.range(2));
+  if (!ready(state, s)) return;
+  std::vector<std::vector<int>> xs, ys;
+  bool identical = true;
+  for (const std::vector<Point>& burst : s.bursts) {
+    xs.emplace_back();
+    ys.emplace_back();
+    for (const Point& p : burst) {
+      xs.back().push_back(p.x);
+      ys.back().push_back(p.y);
+    }
+    float out[kStrokes];
+    s.field.angles_degrees(s.w, xs.back().data(), ys.back().data(), kStrokes, falloff, out);
+    for (int k = 0; k < kStrokes; ++k)
+      identical &=
+          bits(out[k]) == bits(s.field.angle_degrees(s.w, burst[k].x, burst[k].y, falloff));
+  }
+  if (!identical) return state.SkipWithError("the burst's angles differ from one at a time");
+  std::size_t b = 0;
+  float out[kStrokes];
+  for (auto _ : state) {
+    s.field.angles_degrees(s.w, xs[b].data(), ys[b].data(), kStrokes, falloff, out);
+    benchmark::DoNotOptimize(out);
+    b = (b + 1) % s.bursts.size();
+  }
+  label(state, s, falloff);
+}
+
 void BM_BurstFloor(benchmark::State& state) {
   Scene& s = scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   const int falloff = static_cast<int>(state.range(2));
@@ -245,6 +277,7 @@ void captures(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_BurstReference)->Apply(bursts);
 BENCHMARK(BM_BurstShipped)->Apply(bursts);
+BENCHMARK(BM_BurstTogether)->Apply(bursts);
 BENCHMARK(BM_BurstFloor)->Apply(bursts);
 BENCHMARK(BM_Reset)->Apply(captures);
 BENCHMARK(BM_ResetThresholdZero)->Apply(captures);
@@ -268,12 +301,15 @@ int main(int argc, char** argv) {
                       reporter.median_cpu(name + key));
         return std::string(text);
       };
-      std::printf("%-10s falloff %s: reference %s  shipped %s  floor %s\n", size, falloff,
-                  both("BM_BurstReference/").c_str(), both("BM_BurstShipped/").c_str(),
-                  both("BM_BurstFloor/").c_str());
+      std::printf("%-10s falloff %s: reference %s  shipped %s  together %s  floor %s\n", size,
+                  falloff, both("BM_BurstReference/").c_str(), both("BM_BurstShipped/").c_str(),
+                  both("BM_BurstTogether/").c_str(), both("BM_BurstFloor/").c_str());
       reporter.print_ratio("  reference / shipped", "BM_BurstReference/" + key,
                            "BM_BurstShipped/" + key);
       reporter.print_ratio("  shipped / floor", "BM_BurstShipped/" + key, "BM_BurstFloor/" + key);
+      reporter.print_ratio("  shipped / together", "BM_BurstShipped/" + key,
+                           "BM_BurstTogether/" + key);
+      reporter.print_ratio("  together / floor", "BM_BurstTogether/" + key, "BM_BurstFloor/" + key);
     }
   benchmark::Shutdown();
   return 0;

@@ -19,11 +19,26 @@
 //         before. With Circles, Lines and the OBJ File brush (the sample
 //         sphere), at the start-up size.
 //
-//   session_bench <baseline program> <program> [repetitions]
+//   hand  A hand on a 1,000 Hz mouse: with the sample photograph on a
+//         1920 x 1080 canvas, the left button held and one motion event
+//         sent every millisecond for 5 s (absolute deadlines, so a late
+//         event does not push the later ones back) along a path that
+//         sweeps the whole canvas; Circles, Circles with Follow Edges,
+//         Blocks with Follow Edges and Lines with Follow Edges, every other
+//         setting at its default. Lag: from the last motion event until the
+//         program is idle (the processor time of all its threads stops
+//         growing); and that processor time from the button press until
+//         idle, per motion event, with the X server's over the same time.
 //
-// Prints the median of the repetitions (default 3) for each figure, the
-// two programs taking turns; every run goes to standard error. Both
-// programs show the panel of this source tree (the layout comes from it).
+//   session_bench <baseline program> <program> [repetitions] [figures]
+//
+// figures: a comma-separated choice of idle, drag, memory, hand (default
+// all). HAND_ROW=<row name> in the environment (e.g. "Circles + Follow
+// Edges") runs that hand row alone, to profile it. Prints the median of the repetitions (default 3)
+// for each figure, the two programs taking turns; every run goes to standard error. Both programs
+// show the panel of this source tree (the layout comes from it).
+#include <dirent.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -38,6 +53,11 @@
 #include <vector>
 
 #include "tests/support/daubwork_e2e.h"
+
+// After the harness: Xlib's macros (None, Bool) would break GoogleTest's
+// headers.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 
 namespace {
 
@@ -63,6 +83,7 @@ struct Size {
 const Size kStartup{"start-up size (800 x 600)", 0, 800, 600};
 const Size kCanvas600{"600 x 600 canvas", 600, 0, 600};
 const Size kFullHd{"window 1920 x 1080", 0, 1920, 1080};
+const Size kCanvasFullHd{"1920 x 1080 canvas", 1920, 0, 1080};
 
 // Processor time of the whole process so far (every thread), in clock
 // ticks; -1 when it cannot be read.
@@ -98,7 +119,7 @@ struct Session {
   static Daubwork::Start start_for(const std::string& program) {
     Daubwork::Start s;
     s.program = program;
-    s.screen = {2000, 1200};
+    s.screen = {2400, 1200};  // room for a 1920 x 1080 canvas and the panel
     return s;
   }
   Daubwork d;
@@ -184,6 +205,143 @@ double growth_after_flick(const std::string& program, const std::string& brush) 
   return static_cast<double>(after - before) / 1024.0;
 }
 
+// Processor time of all the process's threads so far, in nanoseconds (the
+// scheduler's own count, finer than clock ticks); -1 when unreadable.
+double process_cpu_ns(pid_t pid) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* dir = opendir(tasks.c_str());
+  if (!dir) return -1;
+  double total = 0;
+  while (const dirent* e = readdir(dir)) {
+    if (e->d_name[0] == '.') continue;
+    unsigned long long run = 0;
+    if (std::sscanf(read_file(tasks + "/" + e->d_name + "/schedstat").c_str(), "%llu", &run) == 1)
+      total += static_cast<double>(run);
+  }
+  closedir(dir);
+  return total;
+}
+
+// This process's X server (each session starts one of its own, and one at
+// a time): the Xvfb whose parent we are; -1 when none is found.
+pid_t x_server_pid() {
+  DIR* dir = opendir("/proc");
+  if (!dir) return -1;
+  pid_t found = -1;
+  while (const dirent* e = readdir(dir)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    const std::string stat = read_file(std::string("/proc/") + e->d_name + "/stat");
+    // "pid (comm) state ppid ...": the command name may hold blanks.
+    const std::size_t open = stat.find('('), close = stat.rfind(')');
+    int parent = 0;
+    if (open == std::string::npos || close == std::string::npos ||
+        stat.compare(open, close - open + 1, "(Xvfb)") != 0 ||
+        std::sscanf(stat.c_str() + close + 1, " %*c %d", &parent) != 1 || parent != getpid())
+      continue;
+    found = static_cast<pid_t>(std::atoi(e->d_name));
+    break;
+  }
+  closedir(dir);
+  return found;
+}
+
+struct Hand {
+  const char* name;
+  const char* brush;
+  bool follow_edges;
+};
+const Hand kHands[] = {{"Circles", "Circles", false},
+                       {"Circles + Follow Edges", "Circles", true},
+                       {"Blocks + Follow Edges", "Blocks", true},
+                       {"Lines + Follow Edges", "Lines", true}};
+constexpr int kHandHz = 1000;
+constexpr int kHandSeconds = 5;
+
+struct HandFigure {
+  double lag_ms = NAN;
+  double cpu_us_per_motion = NAN;
+  double x_server_us_per_motion = NAN;  // the X server's processor time, likewise
+};
+
+// Sends one motion event every 1 / kHandHz s for kHandSeconds over the
+// canvas (window pixels given by `at`), each at its own absolute deadline;
+// returns when the last one is sent, with the time it was sent.
+template <typename At>
+Clock::time_point send_paced_motions(Display* display, const e2e::Rect& window, At at) {
+  const int screen = DefaultScreen(display);
+  const int motions = kHandHz * kHandSeconds;
+  timespec deadline;
+  clock_gettime(CLOCK_MONOTONIC, &deadline);
+  for (int i = 0; i < motions; ++i) {
+    deadline.tv_nsec += 1000000000L / kHandHz;
+    if (deadline.tv_nsec >= 1000000000L) {
+      deadline.tv_nsec -= 1000000000L;
+      ++deadline.tv_sec;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) != 0) {
+    }
+    const e2e::Point p = at(static_cast<double>(i) / motions);
+    XTestFakeMotionEvent(display, screen, window.x + p.x, window.y + p.y, CurrentTime);
+    XFlush(display);
+  }
+  return Clock::now();
+}
+
+HandFigure hand(const std::string& program, const Hand& row) {
+  HandFigure out;
+  Session s(program, kCanvasFullHd);
+  if (!s.ok) return out;
+  Daubwork& d = s.d;
+  d.click(row.brush);
+  if (row.follow_edges) d.click("Follow Edges:");
+  d.click_canvas(10, 10, e2e::Button::Middle);  // leaves the panel's focus
+  testing::AssertionResult r = d.wait_until_shown();
+  if (!r) {
+    std::fprintf(stderr, "session_bench: %s: %s\n", program.c_str(), r.message());
+    return out;
+  }
+  const e2e::Rect g = d.x().geometry(d.window());
+  const int w = g.width - d.panel_width(), h = g.height, margin = 20;
+  // Twice across the canvas and back, up and down seven times meanwhile.
+  const auto at = [&](double t) {
+    const double x = 0.5 - 0.5 * std::cos(2 * M_PI * 2 * t);
+    const double y = 0.5 - 0.5 * std::cos(2 * M_PI * 7 * t);
+    return e2e::Point{margin + static_cast<int>(x * (w - 2 * margin)),
+                      margin + static_cast<int>(y * (h - 2 * margin))};
+  };
+  const pid_t pid = d.app().pid();
+  const pid_t server = x_server_pid();
+  d.x().move_pointer(d.window(), at(0).x, at(0).y);
+  const double cpu_before = process_cpu_ns(pid);
+  const double server_before = server > 0 ? process_cpu_ns(server) : NAN;
+  d.x().press(e2e::Button::Left);
+  const Clock::time_point last = send_paced_motions(d.x().display(), g, at);
+  // Idle: no millisecond in the next 300 ms in which the program used more
+  // than a tenth of it. The lag runs to the end of the last busy one.
+  Clock::time_point busy_until = last, before = last;
+  double cpu_then = process_cpu_ns(pid), cpu_idle = cpu_then;
+  for (;;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const Clock::time_point now = Clock::now();
+    const double cpu_now = process_cpu_ns(pid);
+    const double wall_ns = std::chrono::duration<double, std::nano>(now - before).count();
+    if (cpu_now - cpu_then > 0.1 * wall_ns) {
+      busy_until = now;
+      cpu_idle = cpu_now;
+    }
+    cpu_then = cpu_now;
+    before = now;
+    if (now - busy_until > std::chrono::milliseconds(300)) break;
+    if (now - last > std::chrono::seconds(120)) return out;
+  }
+  const double server_after = server > 0 ? process_cpu_ns(server) : NAN;
+  d.x().release(e2e::Button::Left);
+  out.lag_ms = std::chrono::duration<double, std::milli>(busy_until - last).count();
+  out.cpu_us_per_motion = (cpu_idle - cpu_before) / 1000.0 / (kHandHz * kHandSeconds);
+  out.x_server_us_per_motion = (server_after - server_before) / 1000.0 / (kHandHz * kHandSeconds);
+  return out;
+}
+
 // The median of the runs that gave a figure (a run that failed says why on
 // standard error); NaN when none did.
 double median(std::vector<double> v) {
@@ -213,16 +371,51 @@ void side_by_side(const std::string (&programs)[2], int repetitions, Measure&& m
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s <baseline program> <program> [repetitions]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s <baseline program> <program> [repetitions] [figures]\n",
+                 argv[0]);
     return 2;
   }
   // The programs run in folders of their own.
   const std::string programs[2] = {std::filesystem::absolute(argv[1]),
                                    std::filesystem::absolute(argv[2])};
   const int repetitions = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+  const std::string figures = argc > 4 ? argv[4] : "idle,drag,memory,hand";
+  const auto wanted = [&](const char* figure) {
+    return ("," + figures + ",").find(std::string(",") + figure + ",") != std::string::npos;
+  };
   std::printf("medians of %d; baseline %s, shipped %s\n", repetitions, programs[0].c_str(),
               programs[1].c_str());
+  for (const Hand& row : kHands) {
+    if (!wanted("hand")) break;
+    if (getenv("HAND_ROW") && std::string(getenv("HAND_ROW")) != row.name) continue;
+    std::vector<HandFigure> runs[2];
+    for (int r = 0; r < repetitions; ++r)
+      for (int i = 0; i < 2; ++i) {
+        runs[i].push_back(hand(programs[i], row));
+        std::fprintf(stderr, "hand, %s, %s: lag %.0f ms, %.0f us a motion, X server %.0f us\n",
+                     row.name, i == 0 ? "baseline" : "shipped", runs[i].back().lag_ms,
+                     runs[i].back().cpu_us_per_motion, runs[i].back().x_server_us_per_motion);
+      }
+    double lag[2], cpu[2], server[2];
+    for (int i = 0; i < 2; ++i) {
+      std::vector<double> l, c, x;
+      for (const HandFigure& f : runs[i]) {
+        l.push_back(f.lag_ms);
+        c.push_back(f.cpu_us_per_motion);
+        x.push_back(f.x_server_us_per_motion);
+      }
+      lag[i] = median(l);
+      cpu[i] = median(c);
+      server[i] = median(x);
+    }
+    std::printf(
+        "hand at 1 kHz, %-22s lag baseline %6.0f ms, shipped %6.0f ms; processor a motion "
+        "baseline %5.0f us, shipped %5.0f us (%.2f x); X server %4.0f / %4.0f us\n",
+        row.name, lag[0], lag[1], cpu[0], cpu[1], cpu[0] / cpu[1], server[0], server[1]);
+    std::fflush(stdout);
+  }
   for (const Size& size : {kStartup, kFullHd}) {
+    if (!wanted("idle")) break;
     double share[2];
     side_by_side(
         programs, repetitions, [&](const std::string& p) { return idle_share(p, size); }, share);
@@ -232,6 +425,7 @@ int main(int argc, char** argv) {
   const std::pair<Size, Bursts> drags[] = {
       {kCanvas600, kDefaultBursts}, {kFullHd, kDefaultBursts}, {kCanvas600, kBigBursts}};
   for (const auto& [size, bursts] : drags) {
+    if (!wanted("drag")) break;
     double rate[2];
     side_by_side(
         programs, repetitions, [&](const std::string& p) { return drag_rate(p, size, bursts); },
@@ -241,6 +435,7 @@ int main(int argc, char** argv) {
                 name.c_str(), rate[0], rate[1], rate[1] / rate[0]);
   }
   for (const char* brush : {"Circles", "Lines", "OBJ File"}) {
+    if (!wanted("memory")) break;
     double growth[2];
     side_by_side(
         programs, repetitions, [&](const std::string& p) { return growth_after_flick(p, brush); },

@@ -31,7 +31,8 @@
 // rounded after every sample, so the order of the samples is part of the
 // result. What is saved is the work that leads to no addition: the field
 // keeps only the edge pixels, per row and column parity, sorted by column,
-// so a row of the grid is a binary search and a walk over its edge pixels;
+// so a row of the grid is a look-up in an index of 64-column blocks and a
+// walk over its edge pixels;
 // each edge pixel's atan2 is taken once per capture instead of once per
 // stroke; and under the Exponential falloff the samples whose weight is 0
 // in float (dx^2 + dy^2 >= 10811) are left out: they add +-0 to both sums,
@@ -276,7 +277,10 @@ void EdgeAngleField::reset(const float* grad_x, const float* grad_y, const unsig
   width_ = 0;
   height_ = 0;
   edges_.clear();
+  edge_count_ = 0;
   starts_.clear();
+  blocks_.clear();
+  blocks_per_list_ = 0;
   if (!grad_x || !grad_y || !edge_mask || width <= 0 || height <= 0) return;
 
   const std::size_t w = static_cast<std::size_t>(width);
@@ -323,7 +327,21 @@ void EdgeAngleField::reset(const float* grad_x, const float* grad_y, const unsig
   }
   const std::size_t kept = static_cast<std::size_t>(even_out - first);
   starts_[2 * static_cast<std::size_t>(height)] = kept;
-  edges_.resize(kept);
+  // The block index: each list walked once.
+  blocks_per_list_ = ((w - 1) >> kBlockShift) + 1;
+  blocks_.resize(2 * static_cast<std::size_t>(height) * blocks_per_list_);
+  for (std::size_t list = 0; list < 2 * static_cast<std::size_t>(height); ++list) {
+    std::size_t e = starts_[list];
+    const std::size_t end = starts_[list + 1];
+    uint32_t* block = blocks_.data() + list * blocks_per_list_;
+    for (std::size_t b = 0; b < blocks_per_list_; ++b) {
+      const int32_t column = static_cast<int32_t>(b << kBlockShift);
+      while (e < end && edges_[e].column < column) ++e;
+      block[b] = static_cast<uint32_t>(e);
+    }
+  }
+  edges_.resize(kept + kEdgePad);
+  edge_count_ = kept;
   width_ = width;
   height_ = height;
 }
@@ -338,13 +356,34 @@ const EdgeAngleField::Edge* EdgeAngleField::list_end(long long row, int parity) 
 
 const EdgeAngleField::Edge* EdgeAngleField::first_at_or_after(long long row, int parity,
                                                               long long column) const {
-  return std::lower_bound(list_begin(row, parity), list_end(row, parity), column,
-                          [](const Edge& e, long long c) { return e.column < c; });
+  const Edge* end = list_end(row, parity);
+  if (column <= 0) return list_begin(row, parity);
+  if (column >= width_) return end;
+  const std::size_t list = 2 * static_cast<std::size_t>(row) + parity;
+  const Edge* e =
+      edges_.data() +
+      blocks_[list * blocks_per_list_ + static_cast<std::size_t>(column >> kBlockShift)];
+  while (e != end && e->column < column) ++e;  // within one block: at most 32 of a parity
+  return e;
 }
 
-float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_type) const {
+// The grid rows of one stroke's window that can hold taking-part edges, in
+// grid order, and where the current one stands.
+struct EdgeAngleField::Walk {
+  long long px = 0, py = 0;
+  long long row = 0, row_hi = 0;            // next grid row; rows stop before row_hi
+  long long col_lo = 0, col_hi = 0;         // the window's columns, clipped to the field
+  int parity = 0;                           // every grid column has it
+  const ExponentialTable* table = nullptr;  // Exponential only
+  long long dy2 = 0;                        // the current row's dy^2
+  float dy2_float = 0.0f;                   // the same as Reciprocal forms it
+};
+
+bool EdgeAngleField::start_walk(int canvas_width, int x, int y, int falloff_type, Walk* walk,
+                                float* own_angle) const {
+  *own_angle = 0.0f;
   const int h = edge_window_half_width(canvas_width);
-  if (h <= 0 || edges_.empty()) return 0.0f;
+  if (h <= 0 || edge_count_ == 0) return false;
   const bool exponential = falloff_type == FALLOFF_EXPONENTIAL;
   const long long px = x, py = y;
 
@@ -355,59 +394,336 @@ float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_
   if (!exponential && h % 2 == 0 && px >= 0 && px < width_ && py >= 0 && py < height_) {
     const int parity = static_cast<int>(px & 1);
     const Edge* e = first_at_or_after(py, parity, px);
-    if (e != list_end(py, parity) && e->column == px) return degrees(e->angle);
+    if (e != list_end(py, parity) && e->column == px) {
+      *own_angle = degrees(e->angle);
+      return false;
+    }
   }
 
   // Grid rows and columns, clipped to the field: [lo, hi) on the grid.
-  long long row_lo = first_on_grid(py - h, 0);
-  long long row_hi = std::min<long long>(py + h, height_);
-  const long long col_lo = std::max<long long>(px - h, 0);
-  const long long col_hi = std::min<long long>(px + h, width_);
-  const int parity = static_cast<int>((px - h) & 1);  // every grid column has it
-
-  const ExponentialTable* table = exponential ? &exponential_table() : nullptr;
-  long long reach = 0;  // Exponential: largest |offset| of non-zero weight
-  if (table) {
-    if (table->zero_from == 0) return 0.0f;
-    reach = floor_sqrt_below(table->zero_from);
-    row_lo = first_on_grid(row_lo, py - reach);
-    row_hi = std::min(row_hi, py + reach + 1);
+  walk->px = px;
+  walk->py = py;
+  walk->row = first_on_grid(py - h, 0);
+  walk->row_hi = std::min<long long>(py + h, height_);
+  walk->col_lo = std::max<long long>(px - h, 0);
+  walk->col_hi = std::min<long long>(px + h, width_);
+  walk->parity = static_cast<int>((px - h) & 1);
+  walk->table = nullptr;
+  if (exponential) {
+    const ExponentialTable& table = exponential_table();
+    if (table.zero_from == 0) return false;
+    // Exponential: no weight beyond `reach` in either direction.
+    const long long reach = floor_sqrt_below(table.zero_from);
+    walk->row = first_on_grid(walk->row, py - reach);
+    walk->row_hi = std::min(walk->row_hi, py + reach + 1);
+    walk->table = &table;
   }
+  return true;
+}
 
-  float sum = 0.0f;    // weighted degrees
-  float total = 0.0f;  // weights
-  for (long long r = row_lo; r < row_hi; r += 2) {
-    const long long dy = r - py;
-    long long lo = col_lo, hi = col_hi;
-    if (table) {
-      const long long across = floor_sqrt_below(table->zero_from - dy * dy);
-      lo = std::max(lo, px - across);
-      hi = std::min(hi, px + across + 1);
+bool EdgeAngleField::next_row(Walk* walk, const Edge** begin, const Edge** end) const {
+  for (; walk->row < walk->row_hi; walk->row += 2) {
+    const long long r = walk->row;
+    const long long dy = r - walk->py;
+    long long lo = walk->col_lo, hi = walk->col_hi;
+    if (walk->table) {
+      const long long across = floor_sqrt_below(walk->table->zero_from - dy * dy);
+      lo = std::max(lo, walk->px - across);
+      hi = std::min(hi, walk->px + across + 1);
     }
     if (lo >= hi) continue;
-    // The row's edges in [lo, hi), each with the weight of its offset dx.
-    const Edge* const end = list_end(r, parity);
-    auto add_row = [&](auto weight_of) {
-      for (const Edge* e = first_at_or_after(r, parity, lo); e != end && e->column < hi; ++e) {
-        const float wgt = weight_of(e->column - px);
-        // The product in double, in this order; the sum stored as a float.
-        sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
-                                                                static_cast<double>(wgt) *
-                                                                kHalfTurnDegrees / kPiApprox);
-        total = total + wgt;
-      }
-    };
-    if (table) {
-      const long long dy2 = dy * dy;
-      add_row([&](long long dx) { return table->weight[static_cast<std::size_t>(dx * dx + dy2)]; });
-    } else {
-      const float fdy = static_cast<float>(dy);
-      const float dy2 = fdy * fdy;
-      add_row([&](long long dx) {
+    *begin = first_at_or_after(r, walk->parity, lo);
+    *end = first_at_or_after(r, walk->parity, hi);
+    if (*begin == *end) continue;
+    walk->dy2 = dy * dy;
+    const float fdy = static_cast<float>(dy);
+    walk->dy2_float = fdy * fdy;
+    walk->row += 2;
+    return true;
+  }
+  return false;
+}
+
+float EdgeAngleField::angle_degrees(int canvas_width, int x, int y, int falloff_type) const {
+  Walk walk;
+  float own = 0.0f;
+  if (!start_walk(canvas_width, x, y, falloff_type, &walk, &own)) return own;
+  float sum = 0.0f;    // weighted degrees
+  float total = 0.0f;  // weights
+  const Edge* begin;
+  const Edge* end;
+  while (next_row(&walk, &begin, &end)) {
+    for (const Edge* e = begin; e != end; ++e) {
+      const long long dx = e->column - walk.px;
+      float wgt;
+      if (walk.table) {
+        wgt = walk.table->weight[static_cast<std::size_t>(dx * dx + walk.dy2)];
+      } else {
         const float fdx = static_cast<float>(dx);
-        return 1.0f / (fdx * fdx + dy2);
-      });
+        wgt = 1.0f / (fdx * fdx + walk.dy2_float);
+      }
+      // The product in double, in this order; the sum stored as a float.
+      sum = static_cast<float>(static_cast<double>(sum) + static_cast<double>(e->angle) *
+                                                              static_cast<double>(wgt) *
+                                                              kHalfTurnDegrees / kPiApprox);
+      total = total + wgt;
     }
   }
   return total > 0.0f ? sum / total : 0.0f;
+}
+
+// A burst's angles. Per stroke the work is a long chain: each sample's
+// term is added to the float sum, which is rounded before the next one
+// (convert to double, add, round to float): some ten cycles a sample of
+// waiting, while the terms themselves could be formed many at a time. So
+// a burst's strokes go side by side, up to kMaxLanes of them, each a lane:
+// a slice of every lane's samples is taken at a time, their weights and
+// terms formed (four at a time), and then the lanes' sums advance
+// together, one sample of every lane a step. A lane with fewer samples
+// adds +0 to both sums, which changes neither (the angle sum is never -0:
+// it starts at +0, and x + -x is +0). The order of each lane's samples,
+// every product and every rounding stay as in angle_degrees.
+
+namespace {
+
+constexpr int kGroupLanes = 4;  // lanes in one vector of sums
+constexpr int kMaxGroups = 5;   // a burst of the default 20 strokes in one pass
+constexpr int kMaxLanes = kGroupLanes * kMaxGroups;
+constexpr int kSlice = 256;             // samples per lane per step
+constexpr int kSliceRoom = kSlice + 4;  // whole vectors of 4 past the last
+
+// The term a sample adds to the angle sum: in double, in this order.
+inline double term_of(float angle, float weight) {
+  return static_cast<double>(angle) * static_cast<double>(weight) * kHalfTurnDegrees / kPiApprox;
+}
+
+// `steps` steps (a multiple of 4) of `lanes` lanes' sums.
+void accumulate(const double* const* term, const float* const* weight, int lanes, int steps,
+                double* sum, float* total) {
+  for (int i = 0; i < steps; ++i)
+    for (int k = 0; k < lanes; ++k) {
+      sum[k] = static_cast<float>(sum[k] + term[k][i]);
+      total[k] = total[k] + weight[k][i];
+    }
+}
+
+#ifdef DAUB_EDGE_ANGLE_AVX2
+
+bool have_avx2() {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+}
+
+// edge_angle_detail::reciprocal_row four at a time: the same IEEE
+// operations as the scalar form, in the same order (no fused
+// multiply-add), four samples a step, the last step reading and writing
+// past n. Returns the samples done (n rounded up to 4).
+__attribute__((target("avx2"))) int reciprocal_row_avx2(const int32_t* edges, int n, int32_t px,
+                                                        float dy2, float* weight, double* term) {
+  const __m256i split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);  // columns, then angles
+  const __m128i x = _mm_set1_epi32(px);
+  const __m128 dy2v = _mm_set1_ps(dy2);
+  const __m128 one = _mm_set1_ps(1.0f);
+  const __m256d half_turn = _mm256_set1_pd(kHalfTurnDegrees);
+  const __m256d pi_approx = _mm256_set1_pd(kPiApprox);
+  int j = 0;
+  for (; j < n; j += 4) {
+    const __m256i pairs = _mm256_permutevar8x32_epi32(
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(edges + 2 * j)), split);
+    const __m128 dx = _mm_cvtepi32_ps(_mm_sub_epi32(_mm256_castsi256_si128(pairs), x));
+    const __m128 w = _mm_div_ps(one, _mm_add_ps(_mm_mul_ps(dx, dx), dy2v));
+    const __m128 angle = _mm_castsi128_ps(_mm256_extracti128_si256(pairs, 1));
+    _mm_storeu_ps(weight + j, w);
+    const __m256d product = _mm256_mul_pd(_mm256_cvtps_pd(angle), _mm256_cvtps_pd(w));
+    _mm256_storeu_pd(term + j, _mm256_div_pd(_mm256_mul_pd(product, half_turn), pi_approx));
+  }
+  return j;
+}
+
+// accumulate with each group of four lanes' sums in one vector (and their
+// totals in one vector of four floats), four steps at a time: each lane's
+// next four terms are loaded and turned so that a vector holds one step of
+// four lanes. The groups' chains are independent, so they overlap.
+template <int Groups>
+__attribute__((target("avx2"))) void accumulate_avx2(const double* const* term,
+                                                     const float* const* weight, int steps,
+                                                     double* sum, float* total) {
+  __m256d s[Groups];
+  __m128 t[Groups];
+  for (int g = 0; g < Groups; ++g) {
+    s[g] = _mm256_loadu_pd(sum + 4 * g);
+    t[g] = _mm_loadu_ps(total + 4 * g);
+  }
+  for (int i = 0; i < steps; i += 4) {
+    __m256d c[Groups][4];
+    for (int g = 0; g < Groups; ++g) {
+      const double* const* p = term + 4 * g;
+      const __m256d r0 = _mm256_loadu_pd(p[0] + i), r1 = _mm256_loadu_pd(p[1] + i);
+      const __m256d r2 = _mm256_loadu_pd(p[2] + i), r3 = _mm256_loadu_pd(p[3] + i);
+      const __m256d t0 = _mm256_unpacklo_pd(r0, r1), t1 = _mm256_unpackhi_pd(r0, r1);
+      const __m256d t2 = _mm256_unpacklo_pd(r2, r3), t3 = _mm256_unpackhi_pd(r2, r3);
+      c[g][0] = _mm256_permute2f128_pd(t0, t2, 0x20);
+      c[g][1] = _mm256_permute2f128_pd(t1, t3, 0x20);
+      c[g][2] = _mm256_permute2f128_pd(t0, t2, 0x31);
+      c[g][3] = _mm256_permute2f128_pd(t1, t3, 0x31);
+    }
+    // Add, then round to float: the chain every sample waits on.
+    for (int j = 0; j < 4; ++j)
+      for (int g = 0; g < Groups; ++g)
+        s[g] = _mm256_cvtps_pd(_mm256_cvtpd_ps(_mm256_add_pd(s[g], c[g][j])));
+    for (int g = 0; g < Groups; ++g) {
+      const float* const* w = weight + 4 * g;
+      __m128 w0 = _mm_loadu_ps(w[0] + i), w1 = _mm_loadu_ps(w[1] + i);
+      __m128 w2 = _mm_loadu_ps(w[2] + i), w3 = _mm_loadu_ps(w[3] + i);
+      _MM_TRANSPOSE4_PS(w0, w1, w2, w3);
+      t[g] = _mm_add_ps(_mm_add_ps(_mm_add_ps(_mm_add_ps(t[g], w0), w1), w2), w3);
+    }
+  }
+  for (int g = 0; g < Groups; ++g) {
+    _mm256_storeu_pd(sum + 4 * g, s[g]);
+    _mm_storeu_ps(total + 4 * g, t[g]);
+  }
+}
+
+void accumulate_groups_avx2(const double* const* term, const float* const* weight, int groups,
+                            int steps, double* sum, float* total) {
+  switch (groups) {
+    case 1: accumulate_avx2<1>(term, weight, steps, sum, total); break;
+    case 2: accumulate_avx2<2>(term, weight, steps, sum, total); break;
+    case 3: accumulate_avx2<3>(term, weight, steps, sum, total); break;
+    case 4: accumulate_avx2<4>(term, weight, steps, sum, total); break;
+    default: accumulate_avx2<5>(term, weight, steps, sum, total); break;
+  }
+}
+
+#endif  // DAUB_EDGE_ANGLE_AVX2
+
+}  // namespace
+
+void edge_angle_detail::reciprocal_row(const int32_t* edges, int n, int32_t px, float dy2,
+                                       float* weight, double* term) {
+#ifdef DAUB_EDGE_ANGLE_AVX2
+  if (have_avx2()) {
+    reciprocal_row_avx2(edges, n, px, dy2, weight, term);
+    return;
+  }
+#endif
+  for (int j = 0; j < n; ++j) {
+    const float fdx = static_cast<float>(edges[2 * j] - px);
+    float angle;
+    std::memcpy(&angle, &edges[2 * j + 1], sizeof angle);
+    weight[j] = 1.0f / (fdx * fdx + dy2);
+    term[j] = term_of(angle, weight[j]);
+  }
+}
+
+// One stroke of a burst: its walk, the rest of its current row, and its
+// slice of samples.
+struct EdgeAngleField::Lane {
+  Walk walk;
+  const Edge* next = nullptr;  // the current row's samples not yet taken
+  const Edge* end = nullptr;
+  bool done = true;
+  float* weight = nullptr;
+  double* term = nullptr;
+};
+
+int EdgeAngleField::fill(Lane* lane, int room) const {
+  static_assert(sizeof(Edge) == 2 * sizeof(int32_t), "an edge is a column and an angle");
+  int n = 0;
+  while (n < room) {
+    if (lane->next == lane->end && !next_row(&lane->walk, &lane->next, &lane->end)) {
+      lane->done = true;
+      break;
+    }
+    const int take = static_cast<int>(std::min<std::ptrdiff_t>(room - n, lane->end - lane->next));
+    const Edge* const e = lane->next;
+    const long long px = lane->walk.px;
+    float* const weight = lane->weight + n;
+    double* const term = lane->term + n;
+    // Reads and writes up to 3 past take: the edges are padded, and the
+    // slice has room (what lands past take is written over).
+    edge_angle_detail::reciprocal_row(reinterpret_cast<const int32_t*>(e), take,
+                                      static_cast<int32_t>(px), lane->walk.dy2_float, weight, term);
+    lane->next += take;
+    n += take;
+  }
+  return n;
+}
+
+void EdgeAngleField::angles_degrees(int canvas_width, const int* x, const int* y, int n,
+                                    int falloff_type, float* out) {
+  if (n <= 0) return;
+  // Under Exponential only pixels within 104 of the point weigh anything:
+  // a few hundred samples a stroke, too few for side-by-side sums to beat
+  // the plain walk.
+  if (falloff_type == FALLOFF_EXPONENTIAL) {
+    for (int k = 0; k < n; ++k) out[k] = angle_degrees(canvas_width, x[k], y[k], falloff_type);
+    return;
+  }
+  const std::size_t room = static_cast<std::size_t>(kMaxLanes) * kSliceRoom;
+  if (scratch_weight_.size() < room) scratch_weight_.assign(room, 0.0f);
+  if (scratch_term_.size() < room) scratch_term_.assign(room, 0.0);
+#ifdef DAUB_EDGE_ANGLE_AVX2
+  const bool avx2 = have_avx2();
+#endif
+
+  Lane lanes[kMaxLanes];
+  const double* terms[kMaxLanes];
+  const float* weights[kMaxLanes];
+  for (int k = 0; k < kMaxLanes; ++k) {
+    lanes[k].weight = scratch_weight_.data() + k * kSliceRoom;
+    lanes[k].term = scratch_term_.data() + k * kSliceRoom;
+    terms[k] = lanes[k].term;
+    weights[k] = lanes[k].weight;
+  }
+
+  // Passes of equal size: 20 strokes in one, 30 in two of 15.
+  const int passes = (n + kMaxLanes - 1) / kMaxLanes;
+  const int per_pass = (n + passes - 1) / passes;
+  for (int first = 0; first < n; first += per_pass) {
+    const int count = std::min(per_pass, n - first);
+    const int groups = (count + kGroupLanes - 1) / kGroupLanes;
+    const int lanes_used = groups * kGroupLanes;
+    bool started[kMaxLanes];
+    for (int k = 0; k < lanes_used; ++k) {
+      Lane& lane = lanes[k];
+      lane.next = lane.end = nullptr;
+      lane.done = true;
+      if (k < count) {
+        float own = 0.0f;
+        lane.done =
+            !start_walk(canvas_width, x[first + k], y[first + k], falloff_type, &lane.walk, &own);
+        out[first + k] = own;
+      }
+      started[k] = !lane.done;
+    }
+    double sum[kMaxLanes] = {};   // weighted degrees, each a float value
+    float total[kMaxLanes] = {};  // weights
+    for (;;) {
+      int taken[kMaxLanes], longest = 0;
+      for (int k = 0; k < lanes_used; ++k) {
+        taken[k] = lanes[k].done ? 0 : fill(&lanes[k], kSlice);
+        longest = std::max(longest, taken[k]);
+      }
+      if (longest == 0) break;
+      const int steps = (longest + 3) & ~3;
+      // Past a lane's own samples, +0 for both sums.
+      for (int k = 0; k < lanes_used; ++k) {
+        std::fill(lanes[k].weight + taken[k], lanes[k].weight + steps, 0.0f);
+        std::fill(lanes[k].term + taken[k], lanes[k].term + steps, 0.0);
+      }
+#ifdef DAUB_EDGE_ANGLE_AVX2
+      if (avx2)
+        accumulate_groups_avx2(terms, weights, groups, steps, sum, total);
+      else
+#endif
+        accumulate(terms, weights, lanes_used, steps, sum, total);
+    }
+    for (int k = 0; k < count; ++k)
+      if (started[k]) {
+        const float s = static_cast<float>(sum[k]);
+        out[first + k] = total[k] > 0.0f ? s / total[k] : 0.0f;
+      }
+  }
 }

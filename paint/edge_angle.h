@@ -41,15 +41,38 @@ class EdgeAngleField {
   // would be 1 / 0: that pixel's own angle in degrees is the result.
   float angle_degrees(int canvas_width, int x, int y, int falloff_type) const;
 
+  // The angles of n strokes at once (a burst): out[k] is
+  // angle_degrees(canvas_width, x[k], y[k], falloff_type), bit for bit.
+  // Each stroke's sums still take its samples one by one in grid order;
+  // what is shared is the waiting: several strokes' sums advance side by
+  // side, so the rounding of one sum after each sample no longer sets the
+  // pace. Uses this field's scratch space, which grows to its size on the
+  // first call and is kept: later calls allocate nothing.
+  void angles_degrees(int canvas_width, const int* x, const int* y, int n, int falloff_type,
+                      float* out);
+
   int width() const { return width_; }
   int height() const { return height_; }
-  std::size_t edge_pixels() const { return edges_.size(); }
+  std::size_t edge_pixels() const { return edge_count_; }
 
  private:
   struct Edge {
     int32_t column;
     float angle;  // atan2(grad_y, grad_x) in radians, -pi ... pi
   };
+  struct Walk;
+  struct Lane;
+  // Sets up the walk over the grid rows of the window around (x, y); false
+  // when nothing can take part. *own_angle is set (and false returned)
+  // when the point's own pixel decides alone.
+  bool start_walk(int canvas_width, int x, int y, int falloff_type, Walk* walk,
+                  float* own_angle) const;
+  // The next grid row with edges in the window: [*begin, *end) and the
+  // row's dy. False when the window is done.
+  bool next_row(Walk* walk, const Edge** begin, const Edge** end) const;
+  // Up to `room` of the lane's next samples (Reciprocal): their weights and
+  // the terms they add to the angle sum.
+  int fill(Lane* lane, int room) const;
   // First edge of row r, column parity p at starts_[2r + p]; the list ends
   // where the next begins. Each list is sorted by column.
   const Edge* list_begin(long long row, int parity) const;
@@ -59,8 +82,20 @@ class EdgeAngleField {
 
   int width_ = 0;
   int height_ = 0;
+  // The edges, then kEdgePad more (any values), so that four can be read
+  // from any edge at once.
+  static constexpr std::size_t kEdgePad = 4;
   std::vector<Edge> edges_;
+  std::size_t edge_count_ = 0;
   std::vector<std::size_t> starts_;  // 2 * height_ + 1 entries
+  // Where each list reaches each block of kBlockColumns columns: the first
+  // edge of list (r, p) at column kBlockColumns * b or beyond is at
+  // blocks_[(2r + p) * blocks_per_list_ + b], so a search is a short scan.
+  static constexpr int kBlockShift = 6;  // blocks of 64 columns
+  std::vector<uint32_t> blocks_;
+  std::size_t blocks_per_list_ = 0;
+  std::vector<float> scratch_weight_;
+  std::vector<double> scratch_term_;
 };
 
 namespace edge_angle_detail {
@@ -70,4 +105,12 @@ float gradient_angle(float grad_x, float grad_y);
 // The same for n cells at once, four at a time with AVX2 where the
 // processor has it.
 void gradient_angles(const float* grad_x, const float* grad_y, int n, float* angle);
+// The Reciprocal samples of one grid row, as a burst forms them: for the
+// n edges (column, angle in radians) at edges[2i], edges[2i + 1] (the
+// angle's bits), weight[i] = 1 / (dx^2 + dy2) with dx = column - px in
+// float, and term[i] = angle * weight[i] * 180 / 3.14159 in double,
+// bit for bit. Reads and writes up to 3 entries past n. Exposed for its
+// tests.
+void reciprocal_row(const int32_t* edges, int n, int32_t px, float dy2, float* weight,
+                    double* term);
 }  // namespace edge_angle_detail

@@ -12,6 +12,14 @@
 
 void paint_stroke(int x, int y);
 
+// One motion's burst: the strokes that scatter_burst (paint/scatter.h)
+// places around window point (x, y), painted as paint_stroke paints each,
+// in the same order and to the same pixels. The points are all drawn from
+// the random source first (drawing uses none), so that with Follow Edges on
+// the burst's angles are worked out together; the Circles brush draws its
+// sphere from vertices made once per size (paint/circle_brush.h).
+void paint_burst(int x, int y, int count, int radius);
+
 // Turns the current (stroke's) modelview about z to follow the picture's
 // edges around canvas point (x, y), y up: glRotatef(angle, 0, 0, 1).
 void edge_stroke_angle(int x, int y);

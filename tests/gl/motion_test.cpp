@@ -5,12 +5,15 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "app/canvas_buffers.h"
 #include "app/panel.h"
 #include "app/state.h"
 #include "app/window_callbacks.h"
 #include "image/source_image.h"
 #include "paint/scatter.h"
+#include "paint/stroke.h"
 #include "tests/support/app_harness.h"
 
 namespace {
@@ -76,4 +79,128 @@ TEST(Motion, ADragAfterAReshapeCapturesAtTheNewSizeBeforeItsFirstStroke) {
   EXPECT_EQ(source_height, 432);
   app.display();
   EXPECT_FALSE(app.all_white(CANVAS_FRONT));  // the strokes landed after the capture
+}
+
+namespace {
+
+// A seeded source of its own, restarted for each of the two paintings.
+unsigned burst_seed = 1;
+int seeded_rand() {
+  burst_seed = burst_seed * 1103515245u + 12345u;
+  return static_cast<int>((burst_seed >> 1) & 0x3fffffff);
+}
+
+// The back buffer after the same drag of 40 motion events across the
+// canvas, each a burst of `strokes` strokes: through paint_burst, or through
+// paint_stroke one stroke at a time as the scatter hands the points over
+// (with GLUT's own sphere for Circles).
+std::vector<unsigned char> paint_drag(AppHarness& app, bool burst, int strokes) {
+  burst_seed = 1;
+  set_random_source(seeded_rand);
+  canvas_draw_buffer(CANVAS_BACK);
+  canvas_clear();
+  app.display();
+  for (int i = 0; i < 40; ++i) {
+    const int x = 10 + i * (vp_w - 20) / 39,
+              y = vp_h / 2 + static_cast<int>((i % 7 - 3) * vp_h / 8);
+    if (burst)
+      paint_burst(x, y, strokes, 50);
+    else
+      scatter_burst(x, y, strokes, 50, paint_stroke);
+  }
+  set_random_source(nullptr);
+  return app.read(CANVAS_BACK, 0, 0, vp_w, vp_h);
+}
+
+}  // namespace
+
+// Bursts with their angles worked out together and the prepared sphere
+// must paint exactly what one stroke at a time painted: every flat brush,
+// both falloffs, with and without Small Strokes On Top, odd and even window
+// half-widths (where the point's own pixel is sampled), sizes with
+// fractions, and bursts bigger than the 100 strokes painted at once.
+TEST(Motion, ABurstPaintsTheSamePixelsAsItsStrokesOneByOne) {
+  AppHarness app;
+  int compared = 0;
+  for (int canvas_w : {401, 390}) {  // h = 120 (even), 117 (odd)
+    app.resize(glui->get_panel_width() + canvas_w, 300);
+    control_cb(LOAD_IMAGE_ID);
+    ASSERT_EQ(source_width, canvas_w);
+    for (int brush = BRUSH_CIRCLES; brush <= BRUSH_BLOCKS; ++brush)
+      for (int config = 0; config < 4; ++config) {
+        brush_type = brush;
+        follow_edges = config != 3;
+        falloff_type = config % 2;
+        small_strokes_on_top = config / 2 == 1;
+        stroke_size_spinner->set_float_val(config == 1 ? 3.75f : config == 2 ? 23.5f : 10.0f);
+        const int strokes = config == 2 ? 150 : 20;
+        const std::vector<unsigned char> one_by_one = paint_drag(app, false, strokes);
+        const std::vector<unsigned char> together = paint_drag(app, true, strokes);
+        ASSERT_EQ(one_by_one.size(), together.size());
+        std::size_t differ = 0, painted = 0;
+        for (std::size_t i = 0; i < together.size(); ++i) {
+          differ += one_by_one[i] != together[i];
+          painted += together[i] != 255;
+        }
+        EXPECT_EQ(differ, 0u) << "canvas " << canvas_w << " brush " << brush << " config "
+                              << config;
+        EXPECT_GT(painted, together.size() / 40);
+        ++compared;
+      }
+  }
+  EXPECT_EQ(compared, 32);
+}
+
+// The prepared sphere against GLUT's own call, over many sizes and turns,
+// with and without the depth test.
+TEST(Motion, ThePreparedSphereCoversTheSamePixelsAsGlutsSphere) {
+  AppHarness app;
+  control_cb(LOAD_IMAGE_ID);
+  brush_type = BRUSH_CIRCLES;
+  follow_edges = 1;
+  int compared = 0;
+  for (float s = 1.0f; s <= 100.0f; s = s * 1.37f + 0.11f)
+    for (int on_top = 0; on_top < 2; ++on_top) {
+      small_strokes_on_top = on_top;
+      stroke_size_spinner->set_float_val(s);
+      std::vector<unsigned char> canvas[2];
+      for (int burst = 0; burst < 2; ++burst) {
+        burst_seed = 7;
+        set_random_source(seeded_rand);
+        canvas_draw_buffer(CANVAS_BACK);
+        canvas_clear();
+        for (int i = 0; i < 12; ++i) {
+          const int x = 40 + i * 37, y = 80 + (i * 53) % 400;
+          if (burst)
+            paint_burst(x, y, 8, 30);
+          else
+            scatter_burst(x, y, 8, 30, paint_stroke);
+        }
+        set_random_source(nullptr);
+        canvas[burst] = app.read(CANVAS_BACK, 0, 0, vp_w, vp_h);
+      }
+      ASSERT_TRUE(canvas[0] == canvas[1]) << "size " << s << " on top " << on_top;
+      ++compared;
+    }
+  EXPECT_GT(compared, 20);
+}
+
+// A burst of Circles leaves the state a stroke leaves: the modelview as it
+// was, and no client array on (GLUT's sphere turns its arrays off again).
+TEST(Motion, ABurstOfCirclesLeavesNoArrayOnAndTheModelviewAsItWas) {
+  AppHarness app;
+  control_cb(LOAD_IMAGE_ID);
+  brush_type = BRUSH_CIRCLES;
+  follow_edges = 1;
+  paint_burst(200, 200, 20, 50);
+  GLfloat m[16];
+  glGetFloatv(GL_MODELVIEW_MATRIX, m);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(m[i], i % 5 == 0 ? 1.0f : 0.0f) << i;
+  EXPECT_FALSE(glIsEnabled(GL_VERTEX_ARRAY));
+  EXPECT_FALSE(glIsEnabled(GL_NORMAL_ARRAY));
+  GLint bound = -1;
+  glGetIntegerv(GL_ARRAY_BUFFER_BINDING, &bound);
+  EXPECT_EQ(bound, 0);
+  app.display();
+  EXPECT_FALSE(app.all_white(CANVAS_FRONT));
 }

@@ -149,6 +149,51 @@ TEST(GradientAngle, EqualsTheLibraryOnEveryKindOfGradient) {
   expect_library_angles(gx, gy);
 }
 
+// A burst's Reciprocal samples of a row, formed four at a time, against
+// the plain formula: rows of every length (the last four past the end),
+// angles of every size and sign (zeros of both signs), near and far
+// offsets.
+TEST(GradientAngle, RowSamplesEqualThePlainFormula) {
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<float> angle(-3.1415927f, 3.1415927f);
+  std::uniform_real_distribution<float> exponent(-126.0f, 1.6f);
+  std::uniform_int_distribution<int> offset(-1200, 1200), length(0, 41);
+  std::vector<int32_t> edges;
+  std::vector<float> weight;
+  std::vector<double> term;
+  long long compared = 0;
+  for (int row = 0; row < 150000; ++row) {
+    const int n = length(rng);
+    const int32_t px = 1300 + offset(rng) / 4;
+    const int dy = offset(rng) / (row % 2 ? 1 : 40);
+    const float dy2 = static_cast<float>(dy) * static_cast<float>(dy);
+    edges.assign(2 * static_cast<std::size_t>(n) + 8, 0);
+    for (int i = 0; i < n; ++i) {
+      int32_t column = px + offset(rng) / (row % 3 ? 1 : 30);
+      if (column == px && dy == 0) ++column;  // the point itself never reaches a row
+      float a = row % 5 == 0 ? std::exp2(exponent(rng)) * (rng() & 1 ? 1 : -1) : angle(rng);
+      if (i == 0 && row % 7 == 0) a = row % 14 ? 0.0f : -0.0f;
+      edges[2 * i] = column;
+      std::memcpy(&edges[2 * i + 1], &a, sizeof a);
+    }
+    weight.assign(static_cast<std::size_t>(n) + 4, -1.0f);
+    term.assign(static_cast<std::size_t>(n) + 4, -1.0);
+    edge_angle_detail::reciprocal_row(edges.data(), n, px, dy2, weight.data(), term.data());
+    for (int i = 0; i < n; ++i) {
+      float a;
+      std::memcpy(&a, &edges[2 * i + 1], sizeof a);
+      const float dx = static_cast<float>(edges[2 * i] - px);
+      const float w = 1.0f / (dx * dx + dy2);
+      const double t = static_cast<double>(a) * static_cast<double>(w) * 180 / 3.14159;
+      ASSERT_EQ(bits(weight[i]), bits(w)) << row << " " << i;
+      ASSERT_EQ(std::memcmp(&term[i], &t, sizeof t), 0)
+          << row << " " << i << ": " << term[i] << " vs " << t;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 2000000);
+}
+
 TEST(EdgeAngle, HalfWidthIsThreeTenthsOfTheCanvasTruncated) {
   EXPECT_EQ(edge_window_half_width(3), 0);
   EXPECT_EQ(edge_window_half_width(4), 1);
@@ -328,6 +373,83 @@ TEST(EdgeAngle, MatchesTheReferenceOnALargeCanvas) {
             << density << " at (" << x << ", " << y << ")";
       ASSERT_EQ(bits(f.angle_degrees(597, x, y, kReciprocal)),  // h = 179, odd
                 bits(a.reference(597, x, y, kReciprocal)));
+    }
+  }
+}
+
+// A burst's angles, worked out side by side, against the plain loop one
+// stroke at a time: bursts of every length around the eight strokes taken
+// together, windows that run off the field, odd and even half-widths, the
+// point on an edge pixel, fields where every pixel is an edge (more samples
+// per stroke than one slice) and gradients of every magnitude.
+TEST(EdgeAngle, BurstMatchesTheReferenceLoopBitForBit) {
+  std::mt19937 rng(27);
+  std::uniform_real_distribution<float> exponent(-40.0f, 40.0f);
+  int compared = 0, on_own_pixel = 0;
+  for (int round = 0; round < 24; ++round) {
+    const int w = round < 20 ? 40 + static_cast<int>(rng() % 90) : 600;
+    const int h = round < 20 ? 30 + static_cast<int>(rng() % 60) : 300;
+    Arrays a = random_arrays(rng, w, h, round % 2 ? 1.0 : 0.2);
+    if (round % 4 == 3)  // magnitudes far apart: sums that lose small terms
+      for (std::size_t i = 0; i < a.gx.size(); ++i) {
+        a.gx[i] *= std::exp2(exponent(rng));
+        a.gy[i] *= std::exp2(exponent(rng));
+      }
+    EdgeAngleField f = a.field();
+    const int canvas = round % 3 == 2 ? w + 3 : w;  // another parity of h now and then
+    const int half = edge_window_half_width(canvas);
+    const int n = 1 + round % 19 + (round % 5 == 0 ? 20 : 0);
+    std::vector<int> xs(n), ys(n);
+    for (int k = 0; k < n; ++k) {
+      xs[k] = -half / 2 + static_cast<int>(rng() % (w + half));
+      ys[k] = -half / 2 + static_cast<int>(rng() % (h + half));
+    }
+    xs[0] = w / 2 - (w / 2) % 2;  // a point on the field, often an edge pixel itself
+    ys[0] = h / 2;
+    for (int falloff : {kReciprocal, kExponential}) {
+      std::vector<float> got(n, -1.0f);
+      f.angles_degrees(canvas, xs.data(), ys.data(), n, falloff, got.data());
+      for (int k = 0; k < n; ++k) {
+        const float want = a.reference(canvas, xs[k], ys[k], falloff);
+        ASSERT_EQ(bits(got[k]), bits(want)) << w << "x" << h << " canvas " << canvas << " stroke "
+                                            << k << " of " << n << " falloff " << falloff;
+        ++compared;
+      }
+    }
+    const std::size_t at = static_cast<std::size_t>(xs[0]) + static_cast<std::size_t>(ys[0]) * w;
+    on_own_pixel += half % 2 == 0 && a.mask[at] != 0;
+  }
+  EXPECT_GT(compared, 500);
+  EXPECT_GT(on_own_pixel, 0);
+}
+
+// The scratch space and the lanes are kept from burst to burst: nothing of
+// one burst (its sums, a lane's place in its window) may reach the next,
+// nor of one field the next after a reset; and bursts with no window at
+// all (a canvas under 4 wide) or wholly off the field give 0.
+TEST(EdgeAngle, EachBurstStartsAfresh) {
+  std::mt19937 rng(99);
+  EdgeAngleField f;
+  for (int round = 0; round < 6; ++round) {
+    const Arrays a = random_arrays(rng, 300, 200, round % 2 ? 0.5 : 0.05);
+    f.reset(a.gx.data(), a.gy.data(), a.mask.data(), a.w, a.h);
+    for (int burst = 0; burst < 4; ++burst) {
+      const int n = 3 + burst * 7;
+      std::vector<int> xs(n), ys(n);
+      for (int k = 0; k < n; ++k) {
+        xs[k] = static_cast<int>(rng() % 300);
+        ys[k] = static_cast<int>(rng() % 200);
+      }
+      std::vector<float> got(n);
+      f.angles_degrees(300, xs.data(), ys.data(), n, kReciprocal, got.data());
+      for (int k = 0; k < n; ++k)
+        ASSERT_EQ(bits(got[k]), bits(a.reference(300, xs[k], ys[k], kReciprocal)))
+            << round << " " << burst << " " << k;
+      f.angles_degrees(3, xs.data(), ys.data(), n, kReciprocal, got.data());
+      for (float g : got) ASSERT_EQ(bits(g), bits(0.0f));
+      for (int& x : xs) x += 5000;
+      f.angles_degrees(300, xs.data(), ys.data(), n, kReciprocal, got.data());
+      for (float g : got) ASSERT_EQ(bits(g), bits(0.0f));
     }
   }
 }
