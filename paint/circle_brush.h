@@ -1,14 +1,15 @@
 // The Circles brush's shape: GLUT's solid sphere of radius s with 10
-// slices and 10 stacks (glutSolidSphere(s, 10, 10)), its vertices made once
-// for the current size and drawn with one call. GLUT's own call works out
-// its sine tables and vertex arrays, allocating them, for every stroke and
-// issues one draw call per stack (a triangle strip); this draws the same
-// vertices in the same triangles, in the strips' order and with the
-// corners in the order the strips give them, so the pixels are GLUT's.
+// slices and 10 stacks (glutSolidSphere(s, 10, 10)) as the brush shows it,
+// pressed flat, which is its outline: the sphere's widest ring, drawn from
+// the same floats as GLUT's vertices, made once for the current size, in
+// one call of eight triangles. GLUT's own call works out its sine tables
+// and vertex arrays, allocating them, for every stroke, and issues one draw
+// call per stack, some 180 triangles a stroke in all; the outline covers
+// the same pixels (see circle_brush.cpp).
 #pragma once
 
-// Draws the sphere of radius s in the current frame, as glutSolidSphere(s,
-// 10, 10) does, without its normals (the brush draws unlit). Leaves the
-// vertex array off (unless it was on) and no array bound, as GLUT's call
-// does.
+// Draws the sphere of radius s pressed flat, as glutSolidSphere(s, 10, 10)
+// draws in a frame that scales z by 0, without normals (the brush draws
+// unlit). In any other frame it is only the outline. Leaves the vertex
+// array off (unless it was on) and no array bound, as GLUT's call does.
 void draw_circle_sphere(float s);

@@ -152,17 +152,21 @@ TEST(Motion, ABurstPaintsTheSamePixelsAsItsStrokesOneByOne) {
 }
 
 // The prepared sphere against GLUT's own call, over many sizes and turns,
-// with and without the depth test.
+// with and without the depth test: bursts whose strokes overlap, and
+// strokes apart from each other, whose every edge pixel shows.
 TEST(Motion, ThePreparedSphereCoversTheSamePixelsAsGlutsSphere) {
   AppHarness app;
   control_cb(LOAD_IMAGE_ID);
   brush_type = BRUSH_CIRCLES;
   follow_edges = 1;
+  std::vector<float> sizes = {1.0f, 1.1f, 1.25f, 1.5f, 1.75f, 2.0f, 2.5f, 3.0f, 4.75f, 7.3f, 13.9f};
+  for (float s = 1.0f; s <= 100.0f; s = s * 1.37f + 0.11f) sizes.push_back(s);
   int compared = 0;
-  for (float s = 1.0f; s <= 100.0f; s = s * 1.37f + 0.11f)
+  for (float s : sizes)
     for (int on_top = 0; on_top < 2; ++on_top) {
       small_strokes_on_top = on_top;
       stroke_size_spinner->set_float_val(s);
+      const int apart = static_cast<int>(2 * s) + 3;
       std::vector<unsigned char> canvas[2];
       for (int burst = 0; burst < 2; ++burst) {
         burst_seed = 7;
@@ -176,13 +180,21 @@ TEST(Motion, ThePreparedSphereCoversTheSamePixelsAsGlutsSphere) {
           else
             scatter_burst(x, y, 8, 30, paint_stroke);
         }
+        // Radius 1: each stroke on its point or a pixel beside it.
+        for (int y = apart; y + apart < vp_h && s < 20; y += apart)
+          for (int x = apart; x + apart < vp_w / 2; x += apart) {
+            if (burst)
+              paint_burst(vp_w / 2 + x, y, 1, 1);
+            else
+              scatter_burst(vp_w / 2 + x, y, 1, 1, paint_stroke);
+          }
         set_random_source(nullptr);
         canvas[burst] = app.read(CANVAS_BACK, 0, 0, vp_w, vp_h);
       }
       ASSERT_TRUE(canvas[0] == canvas[1]) << "size " << s << " on top " << on_top;
       ++compared;
     }
-  EXPECT_GT(compared, 20);
+  EXPECT_GT(compared, 40);
 }
 
 // A burst of Circles leaves the state a stroke leaves: the modelview as it
