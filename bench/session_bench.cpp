@@ -222,6 +222,16 @@ double process_cpu_ns(pid_t pid) {
   return total;
 }
 
+// Processor time of the process's first thread, the one that runs GLUT's
+// loop and every callback, in nanoseconds; -1 when unreadable.
+double main_thread_cpu_ns(pid_t pid) {
+  const std::string p = std::to_string(pid);
+  unsigned long long run = 0;
+  if (std::sscanf(read_file("/proc/" + p + "/task/" + p + "/schedstat").c_str(), "%llu", &run) != 1)
+    return -1;
+  return static_cast<double>(run);
+}
+
 // This process's X server (each session starts one of its own, and one at
 // a time): the Xvfb whose parent we are; -1 when none is found.
 pid_t x_server_pid() {
@@ -261,6 +271,7 @@ struct HandFigure {
   double lag_ms = NAN;
   double cpu_us_per_motion = NAN;
   double x_server_us_per_motion = NAN;  // the X server's processor time, likewise
+  double glut_us_per_motion = NAN;      // the program's GLUT thread's alone
 };
 
 // Sends one motion event every 1 / kHandHz s for kHandSeconds over the
@@ -312,7 +323,7 @@ HandFigure hand(const std::string& program, const Hand& row) {
   const pid_t pid = d.app().pid();
   const pid_t server = x_server_pid();
   d.x().move_pointer(d.window(), at(0).x, at(0).y);
-  const double cpu_before = process_cpu_ns(pid);
+  const double cpu_before = process_cpu_ns(pid), glut_before = main_thread_cpu_ns(pid);
   const double server_before = server > 0 ? process_cpu_ns(server) : NAN;
   d.x().press(e2e::Button::Left);
   const Clock::time_point last = send_paced_motions(d.x().display(), g, at);
@@ -335,10 +346,12 @@ HandFigure hand(const std::string& program, const Hand& row) {
     if (now - last > std::chrono::seconds(120)) return out;
   }
   const double server_after = server > 0 ? process_cpu_ns(server) : NAN;
+  const double glut_after = main_thread_cpu_ns(pid);
   d.x().release(e2e::Button::Left);
   out.lag_ms = std::chrono::duration<double, std::milli>(busy_until - last).count();
   out.cpu_us_per_motion = (cpu_idle - cpu_before) / 1000.0 / (kHandHz * kHandSeconds);
   out.x_server_us_per_motion = (server_after - server_before) / 1000.0 / (kHandHz * kHandSeconds);
+  out.glut_us_per_motion = (glut_after - glut_before) / 1000.0 / (kHandHz * kHandSeconds);
   return out;
 }
 
@@ -392,26 +405,33 @@ int main(int argc, char** argv) {
     for (int r = 0; r < repetitions; ++r)
       for (int i = 0; i < 2; ++i) {
         runs[i].push_back(hand(programs[i], row));
-        std::fprintf(stderr, "hand, %s, %s: lag %.0f ms, %.0f us a motion, X server %.0f us\n",
+        std::fprintf(stderr,
+                     "hand, %s, %s: lag %.0f ms, %.0f us a motion (GLUT thread %.0f us), X server "
+                     "%.0f us\n",
                      row.name, i == 0 ? "baseline" : "shipped", runs[i].back().lag_ms,
-                     runs[i].back().cpu_us_per_motion, runs[i].back().x_server_us_per_motion);
+                     runs[i].back().cpu_us_per_motion, runs[i].back().glut_us_per_motion,
+                     runs[i].back().x_server_us_per_motion);
       }
-    double lag[2], cpu[2], server[2];
+    double lag[2], cpu[2], glut[2], server[2];
     for (int i = 0; i < 2; ++i) {
-      std::vector<double> l, c, x;
+      std::vector<double> l, c, g, x;
       for (const HandFigure& f : runs[i]) {
         l.push_back(f.lag_ms);
         c.push_back(f.cpu_us_per_motion);
+        g.push_back(f.glut_us_per_motion);
         x.push_back(f.x_server_us_per_motion);
       }
       lag[i] = median(l);
       cpu[i] = median(c);
+      glut[i] = median(g);
       server[i] = median(x);
     }
     std::printf(
         "hand at 1 kHz, %-22s lag baseline %6.0f ms, shipped %6.0f ms; processor a motion "
-        "baseline %5.0f us, shipped %5.0f us (%.2f x); X server %4.0f / %4.0f us\n",
-        row.name, lag[0], lag[1], cpu[0], cpu[1], cpu[0] / cpu[1], server[0], server[1]);
+        "baseline %5.0f us, shipped %5.0f us (%.2f x); GLUT thread %4.0f / %4.0f us; X server "
+        "%4.0f / %4.0f us\n",
+        row.name, lag[0], lag[1], cpu[0], cpu[1], cpu[0] / cpu[1], glut[0], glut[1], server[0],
+        server[1]);
     std::fflush(stdout);
   }
   for (const Size& size : {kStartup, kFullHd}) {
