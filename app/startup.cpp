@@ -64,7 +64,7 @@ void start_daubwork() {
   main_window = glutCreateWindow("Daubwork Application");
   set_window_identity();
 
-  glutDisplayFunc(display_cb);
+  glutDisplayFunc(display_paced_cb);
   GLUI_Master.set_glutReshapeFunc(reshape_cb);
   GLUI_Master.set_glutKeyboardFunc(keyboard_cb);
   GLUI_Master.set_glutSpecialFunc(nullptr);

@@ -2,6 +2,8 @@
 
 #include <GL/freeglut.h>
 
+#include <chrono>
+
 #include "app/canvas_buffers.h"
 #include "app/canvas_coords.h"
 #include "app/state.h"
@@ -21,7 +23,29 @@ void set_canvas_projection() {
   glViewport(vp_x, vp_y, vp_w, vp_h);
 }
 
+// A frame of the screen: the most often the painting is shown.
+using Clock = std::chrono::steady_clock;
+constexpr auto kFrame = std::chrono::microseconds(16667);  // 1/60 s
+Clock::time_point last_shown;  // long ago, until the first display
+// The idle work of a frame asked for the next display.
+bool frame_due = false;
+// A display came within a frame of the last one and was left to the next
+// frame.
+bool display_put_off = false;
+
 }  // namespace
+
+void display_paced_cb() {
+  const Clock::time_point now = Clock::now();
+  if (!frame_due && now - last_shown < kFrame) {
+    display_put_off = true;
+    return;
+  }
+  frame_due = false;
+  display_put_off = false;
+  last_shown = now;
+  display_cb();
+}
 
 // Sets the canvas projection and presents the painting. Draws nothing.
 void display_cb() {
@@ -52,7 +76,10 @@ void reshape_cb(int width, int height) {
 // window by itself when it is uncovered, mapped or resized.)
 void idle_cb() {
   if (glutGetWindow() != main_window) glutSetWindow(main_window);
-  if (canvas_needs_showing()) glutPostRedisplay();
+  if (canvas_needs_showing() || display_put_off) {
+    frame_due = true;
+    glutPostRedisplay();
+  }
 }
 
 void mouse_cb(int button, int state, int x, int y) {
