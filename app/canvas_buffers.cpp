@@ -3,8 +3,11 @@
 #include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <GL/glx.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 
 #include "app/gl_scope.h"
 
@@ -23,6 +26,26 @@ CanvasBuffer read_selected = CANVAS_BACK;
 // the last swap (the program selects its buffer before each drawing),
 // which set this; so a swap with nothing new is one copy, front to window.
 bool back_changed = true;
+// Where back may have changed since the last swap: [x0, x1) x [y0, y1),
+// or anywhere.
+struct Drawn {
+  int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  bool anywhere = true;
+};
+Drawn back_drawn;
+// The screen shows front as it stood at the last swap, over the rectangle
+// shown then: false from a change of front that no swap has shown (a
+// drawing into front or a clear of it, a new size) until the next whole
+// swap.
+bool screen_matches_front = false;
+// Shown only in part since the last whole swap, and when each was.
+using Clock = std::chrono::steady_clock;
+bool shown_in_part = false;
+Clock::time_point last_swap, last_whole_swap;
+// The longest the painting goes on without a whole swap, and the pause
+// after which the window is shown whole again.
+constexpr auto kWholeSwapAtLeastEvery = std::chrono::seconds(1);
+constexpr auto kPauseBeforeWholeSwap = std::chrono::milliseconds(50);
 // A buffer holds nothing but the clear colour: it has been cleared since it
 // was last selected for drawing. Clearing it again changes nothing, so a
 // display that blanks the canvas over and over shows nothing new.
@@ -38,6 +61,28 @@ int shown_x = -1, shown_y = -1, shown_w = -1, shown_h = -1;
 constexpr unsigned kBatch = 32;
 unsigned batch_count = 0;
 GLsync batch_end = nullptr;
+
+// The driver's copy of part of the window's back buffer to the screen;
+// null where it has none.
+PFNGLXCOPYSUBBUFFERMESAPROC copy_sub_buffer() {
+  static PFNGLXCOPYSUBBUFFERMESAPROC copy = nullptr;
+  static bool looked = false;
+  if (looked) return copy;
+  Display* display = glXGetCurrentDisplay();
+  if (!display) return nullptr;  // no context yet: look again later
+  looked = true;
+  const char* extensions = glXQueryExtensionsString(display, DefaultScreen(display));
+  const char* name = "GLX_MESA_copy_sub_buffer";
+  for (const char* at = extensions; at && (at = std::strstr(at, name)); at += std::strlen(name)) {
+    const char end = at[std::strlen(name)];
+    if ((at == extensions || at[-1] == ' ') && (end == ' ' || end == '\0')) {
+      copy = reinterpret_cast<PFNGLXCOPYSUBBUFFERMESAPROC>(
+          glXGetProcAddress(reinterpret_cast<const GLubyte*>("glXCopySubBufferMESA")));
+      break;
+    }
+  }
+  return copy;
+}
 
 GLenum attachment(CanvasBuffer b) {
   return b == CANVAS_BACK ? GL_COLOR_ATTACHMENT0 : GL_COLOR_ATTACHMENT1;
@@ -124,6 +169,8 @@ void canvas_buffers_resize(int width, int height) {
   width_ = width;
   height_ = height;
   back_changed = true;
+  back_drawn = Drawn{};
+  screen_matches_front = false;
   unshown = true;
   bind_targets();
 }
@@ -132,10 +179,35 @@ void canvas_draw_buffer(CanvasBuffer buffer) {
   if (fbo == 0) canvas_buffers_resize(0, 0);
   draw_selected = buffer;
   known_blank[buffer] = false;  // drawing may follow
-  if (buffer == CANVAS_BACK) back_changed = true;
+  if (buffer == CANVAS_BACK) {
+    back_changed = true;
+    back_drawn.anywhere = true;
+  } else {
+    screen_matches_front = false;
+  }
   unshown = true;
   glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
   glDrawBuffer(attachment(buffer));
+}
+
+void canvas_draw_back_within(int x0, int y0, int x1, int y1) {
+  if (fbo == 0) canvas_buffers_resize(0, 0);
+  draw_selected = CANVAS_BACK;
+  if (x0 < x1 && y0 < y1) {
+    if (!back_changed) {
+      back_drawn = Drawn{x0, y0, x1, y1, false};
+    } else if (!back_drawn.anywhere) {
+      back_drawn.x0 = std::min(back_drawn.x0, x0);
+      back_drawn.y0 = std::min(back_drawn.y0, y0);
+      back_drawn.x1 = std::max(back_drawn.x1, x1);
+      back_drawn.y1 = std::max(back_drawn.y1, y1);
+    }
+    known_blank[CANVAS_BACK] = false;
+    back_changed = true;
+    unshown = true;
+  }
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, fbo);
+  glDrawBuffer(attachment(CANVAS_BACK));
 }
 
 CanvasBuffer canvas_selected_draw_buffer() { return draw_selected; }
@@ -158,7 +230,12 @@ void canvas_read_pixels(CanvasBuffer buffer, int width, int height, int channels
 void canvas_clear() {
   if (fbo == 0) canvas_buffers_resize(0, 0);
   if (!known_blank[draw_selected]) {
-    if (draw_selected == CANVAS_BACK) back_changed = true;
+    if (draw_selected == CANVAS_BACK) {
+      back_changed = true;
+      back_drawn.anywhere = true;
+    } else {
+      screen_matches_front = false;
+    }
     unshown = true;
     known_blank[draw_selected] = true;
   }
@@ -170,30 +247,65 @@ void canvas_swap(int x, int y, int width, int height) {
   if (fbo == 0) canvas_buffers_resize(0, 0);
   // The scissor box would cut the blits.
   const CapabilityScope no_scissor(GL_SCISSOR_TEST, false);
-  if (back_changed && width_ > 0 && height_ > 0) {
+  // What back has new: all of it, or the rectangle drawn into.
+  int nx0 = 0, ny0 = 0, nx1 = width_, ny1 = height_;
+  if (!back_drawn.anywhere) {
+    nx0 = std::max(back_drawn.x0, 0);
+    ny0 = std::max(back_drawn.y0, 0);
+    nx1 = std::min(back_drawn.x1, width_);
+    ny1 = std::min(back_drawn.y1, height_);
+  }
+  const bool news = back_changed;
+  if (back_changed && nx1 > nx0 && ny1 > ny0) {
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glDrawBuffer(GL_COLOR_ATTACHMENT1);
-    glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT,
-                      GL_NEAREST);
-    known_blank[CANVAS_FRONT] = known_blank[CANVAS_BACK];
+    glBlitFramebuffer(nx0, ny0, nx1, ny1, nx0, ny0, nx1, ny1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
   }
+  if (back_changed) known_blank[CANVAS_FRONT] = known_blank[CANVAS_BACK];
   back_changed = false;
   // Only the part of the rectangle that the targets cover is shown.
   int x0 = std::max(x, 0), y0 = std::max(y, 0);
   int x1 = std::min(x + width, width_), y1 = std::min(y + height, height_);
-  glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-  glReadBuffer(GL_COLOR_ATTACHMENT1);
-  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-  glDrawBuffer(GL_BACK);
-  if (x1 > x0 && y1 > y0)
-    glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
-  glutSwapBuffers();
+  const Clock::time_point now = Clock::now();
+  // Shown in part: only the new rectangle, when the screen shows front as
+  // it stood before it, in the same place; and not for too long.
+  PFNGLXCOPYSUBBUFFERMESAPROC copy = copy_sub_buffer();
+  const bool same_place = x == shown_x && y == shown_y && width == shown_w && height == shown_h;
+  if (copy && news && !back_drawn.anywhere && screen_matches_front && same_place &&
+      now - last_whole_swap < kWholeSwapAtLeastEvery) {
+    x0 = std::max(x0, nx0);
+    y0 = std::max(y0, ny0);
+    x1 = std::min(x1, nx1);
+    y1 = std::min(y1, ny1);
+    if (x1 > x0 && y1 > y0) {
+      glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+      glReadBuffer(GL_COLOR_ATTACHMENT1);
+      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+      glDrawBuffer(GL_BACK);
+      glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+      copy(glXGetCurrentDisplay(), glXGetCurrentDrawable(), x0, y0, x1 - x0, y1 - y0);
+      shown_in_part = true;
+    }
+  } else {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+    glReadBuffer(GL_COLOR_ATTACHMENT1);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glDrawBuffer(GL_BACK);
+    if (x1 > x0 && y1 > y0)
+      glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glutSwapBuffers();
+    screen_matches_front = true;
+    shown_in_part = false;
+    last_whole_swap = now;
+  }
+  back_drawn = Drawn{0, 0, 0, 0, false};
+  last_swap = now;
   bind_targets();
   // A software renderer may draw the first frame after a size change into
   // a window buffer of the old size (it takes the new size at the swap),
   // so a frame at a new size is followed by one more.
-  unshown = x != shown_x || y != shown_y || width != shown_w || height != shown_h;
+  unshown = !same_place;
   shown_x = x;
   shown_y = y;
   shown_w = width;
@@ -219,7 +331,9 @@ void canvas_count_drawing(unsigned count) {
   if (!batch_end) glFinish();  // no marks: wait for this batch instead
 }
 
-bool canvas_needs_showing() { return unshown; }
+bool canvas_needs_showing() {
+  return unshown || (shown_in_part && Clock::now() - last_swap >= kPauseBeforeWholeSwap);
+}
 
 int canvas_buffers_width() { return width_; }
 int canvas_buffers_height() { return height_; }

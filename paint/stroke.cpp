@@ -6,6 +6,8 @@
 
 #include <GL/freeglut.h>
 
+#include <cmath>
+
 #include "app/canvas_buffers.h"
 #include "app/canvas_coords.h"
 #include "app/gl_scope.h"
@@ -144,6 +146,24 @@ struct BurstPart {
 };
 BurstPart burst_part;
 
+// Selects back for a stroke at window point (x, y) that lands. A flat
+// brush stays within a square around its point, which is declared, so that
+// the next swap shows only what the strokes changed; a model may reach
+// anywhere.
+void select_back_for_stroke(int x, int y) {
+  if (brush_type == BRUSH_OBJ_FILE) {
+    canvas_draw_buffer(CANVAS_BACK);
+    return;
+  }
+  const double s = stroke_size_spinner->get_float_val();
+  // The farthest a flat brush reaches from its point, turned any way: the
+  // end of a Crosses arm, sqrt(2) s away, then half the line width (s /
+  // 10), and two pixels for the rasteriser's rounding.
+  const int reach = static_cast<int>(std::ceil(1.5 * s + 0.05 * s)) + 2;
+  const int cx = vp_x + x, cy = vp_y + canvas_y(y, vp_h);
+  canvas_draw_back_within(cx - reach, cy - reach, cx + reach + 1, cy + reach + 1);
+}
+
 void collect_point(int x, int y) {
   burst_part.x[burst_part.count] = x;
   burst_part.y[burst_part.count] = y;
@@ -177,8 +197,11 @@ void paint_burst(int x, int y, int count, int radius) {
                                   part.angle);
     int next_angle = 0;
     for (int k = 0; k < part.count; ++k) {
-      canvas_draw_buffer(CANVAS_BACK);
-      if (!stroke_lands(part.x[k], part.y[k])) continue;
+      if (!stroke_lands(part.x[k], part.y[k])) {
+        canvas_draw_back_within(0, 0, 0, 0);  // back selected, nothing drawn
+        continue;
+      }
+      select_back_for_stroke(part.x[k], part.y[k]);
       draw_stroke(part.x[k], part.y[k], follow ? &part.angle[next_angle++] : nullptr,
                   SphereDrawing::prepared);
     }

@@ -5,6 +5,8 @@
 #include <GL/freeglut.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "app/canvas_buffers.h"
@@ -15,6 +17,10 @@
 #include "paint/scatter.h"
 #include "paint/stroke.h"
 #include "tests/support/app_harness.h"
+
+// After GoogleTest: Xlib's macros (None, Bool) would break its headers.
+#include <GL/glx.h>
+#include <X11/Xutil.h>
 
 namespace {
 
@@ -112,7 +118,71 @@ std::vector<unsigned char> paint_drag(AppHarness& app, bool burst, int strokes) 
   return app.read(CANVAS_BACK, 0, 0, vp_w, vp_h);
 }
 
+// The canvas as the screen shows it, in the layout of AppHarness::read
+// (RGB, bottom row first).
+std::vector<unsigned char> on_screen() {
+  Display* display = glXGetCurrentDisplay();
+  XImage* image = XGetImage(display, glXGetCurrentDrawable(), 0, 0, static_cast<unsigned>(vp_w),
+                            static_cast<unsigned>(vp_h), AllPlanes, ZPixmap);
+  std::vector<unsigned char> rgb;
+  if (!image) return rgb;
+  for (int row = vp_h - 1; row >= 0; --row)
+    for (int x = 0; x < vp_w; ++x) {
+      const unsigned long p = XGetPixel(image, x, row);
+      rgb.push_back(static_cast<unsigned char>((p & image->red_mask) >> 16));
+      rgb.push_back(static_cast<unsigned char>((p & image->green_mask) >> 8));
+      rgb.push_back(static_cast<unsigned char>(p & image->blue_mask));
+    }
+  XDestroyImage(image);
+  return rgb;
+}
+
 }  // namespace
+
+// Displays during a drag show only what its strokes changed: what another
+// program drew over the rest of the window stays until the painting
+// pauses, and the strokes, the biggest of every flat brush turned every
+// way, show whole. Then the whole window is shown again.
+TEST(Motion, ADragIsShownInPartsAndWholeOnceItPauses) {
+  AppHarness app;
+  control_cb(LOAD_IMAGE_ID);
+  follow_edges = 1;
+  stroke_size_spinner->set_float_val(100.0f);
+  app.display();
+  app.display();
+  Display* display = glXGetCurrentDisplay();
+  const Window window = glXGetCurrentDrawable();
+  XGCValues black{};
+  GC gc = XCreateGC(display, window, GCForeground, &black);
+  XFillRectangle(display, window, gc, 0, 0, 8, 8);  // the canvas's top left corner
+  XSync(display, False);
+  const std::size_t corner = (static_cast<std::size_t>(vp_h - 1) * vp_w) * 3;
+  for (int shown = 0; shown < 12; ++shown) {
+    const int brush = BRUSH_CIRCLES + shown % 4;
+    brush_type = brush;
+    // One stroke a display, each alone in what the display shows.
+    paint_burst(vp_w / 4 + shown * vp_w / 24, vp_h / 2 + (shown % 3 - 1) * 60, 1, 1);
+    app.display();
+    const std::vector<unsigned char> painting = app.read(CANVAS_BACK, 0, 0, vp_w, vp_h);
+    EXPECT_TRUE(app.read(CANVAS_FRONT, 0, 0, vp_w, vp_h) == painting) << "brush " << brush;
+    std::vector<unsigned char> screen = on_screen();
+    ASSERT_EQ(screen.size(), painting.size());
+    EXPECT_EQ(screen[corner], 0) << "brush " << brush << ": the window was shown whole";
+    for (int y = vp_h - 8; y < vp_h; ++y)  // all but the corner drawn over
+      for (int x = 0; x < 8; ++x)
+        for (int c = 0; c < 3; ++c)
+          screen[(static_cast<std::size_t>(y) * vp_w + x) * 3 + c] =
+              painting[(static_cast<std::size_t>(y) * vp_w + x) * 3 + c];
+    EXPECT_TRUE(screen == painting) << "brush " << brush;
+  }
+  XFreeGC(display, gc);
+  EXPECT_FALSE(canvas_needs_showing());
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_TRUE(canvas_needs_showing());
+  app.display();
+  EXPECT_FALSE(canvas_needs_showing());
+  EXPECT_TRUE(on_screen() == app.read(CANVAS_FRONT, 0, 0, vp_w, vp_h));
+}
 
 // Bursts with their angles worked out together and the prepared sphere
 // must paint exactly what one stroke at a time painted: every flat brush,

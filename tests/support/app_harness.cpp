@@ -42,6 +42,9 @@ void AppHarness::pump(int rounds) {
 }
 
 void AppHarness::display() {
+  // The program shows at most once a frame of the screen: a display asked
+  // for sooner is put off, as this one would be after the last.
+  std::this_thread::sleep_for(std::chrono::microseconds(16700));
   glutSetWindow(main_window);
   glutPostRedisplay();
   pump(2);

@@ -19,7 +19,8 @@ class AppHarness {
 
   // Lets GLUT handle what is pending, `rounds` times.
   void pump(int rounds = 3);
-  // Posts a redisplay of the main window and lets GLUT run it.
+  // Posts a redisplay of the main window, a frame of the screen after the
+  // last, and lets GLUT run it.
   void display();
   // Resizes the main window and waits until the canvas has the new size.
   void resize(int window_width, int window_height);
