@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "tests/support/edge_reference.h"
@@ -421,6 +423,45 @@ TEST(EdgeAngle, BurstMatchesTheReferenceLoopBitForBit) {
   }
   EXPECT_GT(compared, 500);
   EXPECT_GT(on_own_pixel, 0);
+}
+
+// Bursts big enough that the spare thread takes their last strokes, of
+// 1 to 100 strokes (several passes of lanes on either thread), on one field
+// whose thread is reused from burst to burst: every angle the same bits as
+// one stroke at a time. And fields that go while their thread is busy
+// polling after a burst, asleep, or never started must not hang.
+TEST(EdgeAngle, BurstSharedWithTheSpareThreadMatchesOneAtATime) {
+  std::mt19937 rng(1000);
+  const Arrays a = random_arrays(rng, 601, 300, 0.3);
+  EdgeAngleField f = a.field();
+  for (int n = 1; n <= 100; ++n) {
+    const int canvas = n % 4 == 3 ? 597 : 601;  // h 179 odd, 180 even
+    std::vector<int> xs(n), ys(n);
+    for (int k = 0; k < n; ++k) {
+      xs[k] = -40 + static_cast<int>(rng() % 680);
+      ys[k] = -40 + static_cast<int>(rng() % 380);
+    }
+    for (int falloff : {kReciprocal, kExponential}) {
+      std::vector<float> got(n, -1.0f);
+      f.angles_degrees(canvas, xs.data(), ys.data(), n, falloff, got.data());
+      for (int k = 0; k < n; ++k)
+        ASSERT_EQ(bits(got[k]), bits(f.angle_degrees(canvas, xs[k], ys[k], falloff)))
+            << "stroke " << k << " of " << n << " falloff " << falloff;
+    }
+  }
+  // Unless there is no spare core, the thread will have taken part.
+  if (std::thread::hardware_concurrency() > 1) {
+    EXPECT_GT(f.strokes_on_spare_thread(), 0u);
+  }
+
+  std::vector<int> xs(20, 300), ys(20, 150);
+  std::vector<float> got(20);
+  for (int pause_us : {0, 2000}) {
+    EdgeAngleField g = a.field();
+    g.angles_degrees(601, xs.data(), ys.data(), 20, kReciprocal, got.data());
+    std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
+  }
+  EdgeAngleField unused = a.field();
 }
 
 // The scratch space and the lanes are kept from burst to burst: nothing of
