@@ -207,6 +207,8 @@ void burst_together(benchmark::State& state, bool spare, bool idle) {
   if (!identical) return state.SkipWithError("the burst's angles differ from one at a time");
   std::size_t b = 0;
   float out[kStrokes];
+  const std::size_t handed = s.field.strokes_handed_over();
+  const std::size_t on_spare = s.field.strokes_on_spare_thread();
   for (auto _ : state) {
     if (idle) {
       state.PauseTiming();
@@ -218,6 +220,14 @@ void burst_together(benchmark::State& state, bool spare, bool idle) {
     b = (b + 1) % s.bursts.size();
   }
   label(state, s, falloff);
+  // Strokes a burst handed to the spare thread, and the share of them it
+  // worked out (the rest the caller took back, the thread not yet begun).
+  const double handed_now = static_cast<double>(s.field.strokes_handed_over() - handed);
+  state.counters["handed"] = handed_now / static_cast<double>(state.iterations());
+  state.counters["on_spare"] =
+      handed_now > 0
+          ? static_cast<double>(s.field.strokes_on_spare_thread() - on_spare) / handed_now
+          : 0.0;
 }
 
 void BM_BurstTogether(benchmark::State& state) { burst_together(state, false, false); }

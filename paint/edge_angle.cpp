@@ -684,6 +684,7 @@ void EdgeAngleField::angles_degrees(int canvas_width, const int* x, const int* y
   };
   if (handed > 0 && spare_.start(run, &spare)) {
     share_degrees({this, canvas_width, x, y, kept, falloff_type, out, weight, term});
+    handed_strokes_ += static_cast<std::size_t>(handed);
     if (spare_.finish()) spare_strokes_ += static_cast<std::size_t>(handed);
     return;
   }

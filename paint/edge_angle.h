@@ -60,8 +60,10 @@ class EdgeAngleField {
   // unless told otherwise). Off, every burst is worked out on the caller's
   // thread alone, with the same results.
   void set_spare_thread(bool allowed) { spare_allowed_ = allowed; }
-  // Strokes the spare thread has worked out so far (not those handed to it
-  // and taken back because it had not begun them).
+  // Strokes handed to the spare thread so far, and of those the ones it
+  // worked out (the others it had not begun when the caller was done with
+  // its own share, which then took them back).
+  std::size_t strokes_handed_over() const { return handed_strokes_; }
   std::size_t strokes_on_spare_thread() const { return spare_strokes_; }
 
   int width() const { return width_; }
@@ -118,6 +120,7 @@ class EdgeAngleField {
   std::vector<double> scratch_term_;
   SpareThread spare_;
   bool spare_allowed_ = true;
+  std::size_t handed_strokes_ = 0;
   std::size_t spare_strokes_ = 0;
 };
 
