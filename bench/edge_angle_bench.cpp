@@ -3,19 +3,28 @@
 // the edge map at the starting threshold 12:
 //   Reference  the plain loop over every grid sample
 //   Shipped    EdgeAngleField::angle_degrees, one stroke at a time
-//   Together   EdgeAngleField::angles_degrees, the burst at once (what a
-//              motion event paints with)
+//   Together   EdgeAngleField::angles_degrees, the burst at once, on the
+//              calling thread alone
+//   Worker     the same with the spare thread taking part (what a motion
+//              event paints with); the time is the calling thread's, wall
+//              and processor
+//   ...Idle    Together and Worker with a millisecond's pause before each
+//              burst, as between the motion events of a 1,000 Hz mouse:
+//              the spare thread has gone to sleep by then, and waking it
+//              is part of the time
 //   Floor      only the in-order float additions of the samples that change
 //              the sums (weight not 0), from precomputed terms: what no
 //              exact method can go below
 // and what reset() adds to a capture.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/bench_support.h"
@@ -173,10 +182,13 @@ void BM_BurstShipped(benchmark::State& state) {
   label(state, s, falloff);
 }
 
-void BM_BurstTogether(benchmark::State& state) {
+// One iteration is one burst; with `idle`, a pause of a millisecond,
+// untimed, goes before each.
+void burst_together(benchmark::State& state, bool spare, bool idle) {
   Scene& s = scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   const int falloff = static_cast<int>(state.range(2));
   if (!ready(state, s)) return;
+  s.field.set_spare_thread(spare);
   std::vector<std::vector<int>> xs, ys;
   bool identical = true;
   for (const std::vector<Point>& burst : s.bursts) {
@@ -195,13 +207,33 @@ void BM_BurstTogether(benchmark::State& state) {
   if (!identical) return state.SkipWithError("the burst's angles differ from one at a time");
   std::size_t b = 0;
   float out[kStrokes];
+  const std::size_t handed = s.field.strokes_handed_over();
+  const std::size_t on_spare = s.field.strokes_on_spare_thread();
   for (auto _ : state) {
+    if (idle) {
+      state.PauseTiming();
+      std::this_thread::sleep_for(std::chrono::microseconds(1000));
+      state.ResumeTiming();
+    }
     s.field.angles_degrees(s.w, xs[b].data(), ys[b].data(), kStrokes, falloff, out);
     benchmark::DoNotOptimize(out);
     b = (b + 1) % s.bursts.size();
   }
   label(state, s, falloff);
+  // Strokes a burst handed to the spare thread, and the share of them it
+  // worked out (the rest the caller took back, the thread not yet begun).
+  const double handed_now = static_cast<double>(s.field.strokes_handed_over() - handed);
+  state.counters["handed"] = handed_now / static_cast<double>(state.iterations());
+  state.counters["on_spare"] =
+      handed_now > 0
+          ? static_cast<double>(s.field.strokes_on_spare_thread() - on_spare) / handed_now
+          : 0.0;
 }
+
+void BM_BurstTogether(benchmark::State& state) { burst_together(state, false, false); }
+void BM_BurstWorker(benchmark::State& state) { burst_together(state, true, false); }
+void BM_BurstTogetherIdle(benchmark::State& state) { burst_together(state, false, true); }
+void BM_BurstWorkerIdle(benchmark::State& state) { burst_together(state, true, true); }
 
 void BM_BurstFloor(benchmark::State& state) {
   Scene& s = scene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
@@ -278,6 +310,9 @@ void captures(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_BurstReference)->Apply(bursts);
 BENCHMARK(BM_BurstShipped)->Apply(bursts);
 BENCHMARK(BM_BurstTogether)->Apply(bursts);
+BENCHMARK(BM_BurstWorker)->Apply(bursts);
+BENCHMARK(BM_BurstTogetherIdle)->Apply(bursts);
+BENCHMARK(BM_BurstWorkerIdle)->Apply(bursts);
 BENCHMARK(BM_BurstFloor)->Apply(bursts);
 BENCHMARK(BM_Reset)->Apply(captures);
 BENCHMARK(BM_ResetThresholdZero)->Apply(captures);
@@ -304,12 +339,19 @@ int main(int argc, char** argv) {
       std::printf("%-10s falloff %s: reference %s  shipped %s  together %s  floor %s\n", size,
                   falloff, both("BM_BurstReference/").c_str(), both("BM_BurstShipped/").c_str(),
                   both("BM_BurstTogether/").c_str(), both("BM_BurstFloor/").c_str());
+      std::printf("%-10s            worker %s   after a pause: together %s  worker %s\n", "",
+                  both("BM_BurstWorker/").c_str(), both("BM_BurstTogetherIdle/").c_str(),
+                  both("BM_BurstWorkerIdle/").c_str());
       reporter.print_ratio("  reference / shipped", "BM_BurstReference/" + key,
                            "BM_BurstShipped/" + key);
       reporter.print_ratio("  shipped / floor", "BM_BurstShipped/" + key, "BM_BurstFloor/" + key);
       reporter.print_ratio("  shipped / together", "BM_BurstShipped/" + key,
                            "BM_BurstTogether/" + key);
       reporter.print_ratio("  together / floor", "BM_BurstTogether/" + key, "BM_BurstFloor/" + key);
+      reporter.print_ratio("  together / worker", "BM_BurstTogether/" + key,
+                           "BM_BurstWorker/" + key);
+      reporter.print_ratio("  same after a pause", "BM_BurstTogetherIdle/" + key,
+                           "BM_BurstWorkerIdle/" + key);
     }
   benchmark::Shutdown();
   return 0;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "paint/spare_thread.h"
+
 // How fast an edge's pull falls off with its distance d from the stroke:
 // Reciprocal weighs it 1 / d^2, Exponential exp(-d). The values of the
 // Vector Field Falloff radio group.
@@ -46,10 +48,23 @@ class EdgeAngleField {
   // Each stroke's sums still take its samples one by one in grid order;
   // what is shared is the waiting: several strokes' sums advance side by
   // side, so the rounding of one sum after each sample no longer sets the
-  // pace. Uses this field's scratch space, which grows to its size on the
-  // first call and is kept: later calls allocate nothing.
+  // pace. A burst with work enough to pay for it is split: a spare thread
+  // (started on the first such burst, kept until the field goes) takes the
+  // last strokes while the caller works out the first, and the call returns
+  // when both are done. Uses this field's scratch space, which grows to its
+  // size on the first call and is kept: later calls allocate nothing.
   void angles_degrees(int canvas_width, const int* x, const int* y, int n, int falloff_type,
                       float* out);
+
+  // Whether angles_degrees may hand strokes to the spare thread (it may
+  // unless told otherwise). Off, every burst is worked out on the caller's
+  // thread alone, with the same results.
+  void set_spare_thread(bool allowed) { spare_allowed_ = allowed; }
+  // Strokes handed to the spare thread so far, and of those the ones it
+  // worked out (the others it had not begun when the caller was done with
+  // its own share, which then took them back).
+  std::size_t strokes_handed_over() const { return handed_strokes_; }
+  std::size_t strokes_on_spare_thread() const { return spare_strokes_; }
 
   int width() const { return width_; }
   int height() const { return height_; }
@@ -62,6 +77,7 @@ class EdgeAngleField {
   };
   struct Walk;
   struct Lane;
+  struct Share;
   // Sets up the walk over the grid rows of the window around (x, y); false
   // when nothing can take part. *own_angle is set (and false returned)
   // when the point's own pixel decides alone.
@@ -70,6 +86,11 @@ class EdgeAngleField {
   // The next grid row with edges in the window: [*begin, *end) and the
   // row's dy. False when the window is done.
   bool next_row(Walk* walk, const Edge** begin, const Edge** end) const;
+  // The angles of one share of a burst, with its own scratch space.
+  void share_degrees(const Share& share) const;
+  // How many of a burst's n strokes to hand to the spare thread: 0 when
+  // the burst is too small for the handover to pay.
+  int strokes_to_hand_over(int canvas_width, int n, int falloff_type) const;
   // Up to `room` of the lane's next samples (Reciprocal): their weights and
   // the terms they add to the angle sum.
   int fill(Lane* lane, int room) const;
@@ -94,8 +115,13 @@ class EdgeAngleField {
   static constexpr int kBlockShift = 6;  // blocks of 64 columns
   std::vector<uint32_t> blocks_;
   std::size_t blocks_per_list_ = 0;
+  // Two shares' slices of samples: the caller's, then the spare thread's.
   std::vector<float> scratch_weight_;
   std::vector<double> scratch_term_;
+  SpareThread spare_;
+  bool spare_allowed_ = true;
+  std::size_t handed_strokes_ = 0;
+  std::size_t spare_strokes_ = 0;
 };
 
 namespace edge_angle_detail {

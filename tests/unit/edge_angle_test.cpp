@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <thread>
 #include <vector>
 
+#include "paint/spare_thread.h"
 #include "tests/support/edge_reference.h"
 
 namespace {
@@ -421,6 +424,105 @@ TEST(EdgeAngle, BurstMatchesTheReferenceLoopBitForBit) {
   }
   EXPECT_GT(compared, 500);
   EXPECT_GT(on_own_pixel, 0);
+}
+
+// Bursts big enough that the spare thread takes their last strokes, of
+// 1 to 100 strokes (several passes of lanes on either thread), on one field
+// whose thread is reused from burst to burst: every angle the same bits as
+// one stroke at a time. And fields that go while their thread is busy
+// polling after a burst, asleep, or never started must not hang.
+TEST(EdgeAngle, BurstSharedWithTheSpareThreadMatchesOneAtATime) {
+  std::mt19937 rng(1000);
+  const Arrays a = random_arrays(rng, 601, 300, 0.3);
+  EdgeAngleField f = a.field();
+  for (int n = 1; n <= 100; ++n) {
+    const int canvas = n % 4 == 3 ? 597 : 601;  // h 179 odd, 180 even
+    std::vector<int> xs(n), ys(n);
+    for (int k = 0; k < n; ++k) {
+      xs[k] = -40 + static_cast<int>(rng() % 680);
+      ys[k] = -40 + static_cast<int>(rng() % 380);
+    }
+    for (int falloff : {kReciprocal, kExponential}) {
+      std::vector<float> got(n, -1.0f);
+      f.angles_degrees(canvas, xs.data(), ys.data(), n, falloff, got.data());
+      for (int k = 0; k < n; ++k)
+        ASSERT_EQ(bits(got[k]), bits(f.angle_degrees(canvas, xs[k], ys[k], falloff)))
+            << "stroke " << k << " of " << n << " falloff " << falloff;
+    }
+  }
+  // Unless there is no spare core, the thread will have taken part.
+  if (std::thread::hardware_concurrency() > 1) {
+    EXPECT_GT(f.strokes_on_spare_thread(), 0u);
+  }
+
+  // Too little work to hand over: two strokes; a small window; or told not to.
+  const std::size_t before = f.strokes_handed_over();
+  std::vector<int> xs(20, 300), ys(20, 150);
+  std::vector<float> got(20);
+  f.angles_degrees(601, xs.data(), ys.data(), 2, kReciprocal, got.data());
+  f.angles_degrees(40, xs.data(), ys.data(), 20, kReciprocal, got.data());
+  f.set_spare_thread(false);
+  f.angles_degrees(601, xs.data(), ys.data(), 20, kReciprocal, got.data());
+  EXPECT_EQ(f.strokes_handed_over(), before);
+
+  for (int pause_us : {0, 2000}) {
+    EdgeAngleField g = a.field();
+    g.angles_degrees(601, xs.data(), ys.data(), 20, kReciprocal, got.data());
+    std::this_thread::sleep_for(std::chrono::microseconds(pause_us));
+  }
+  EdgeAngleField unused = a.field();
+}
+
+// The spare thread itself: each offered task runs exactly once, on the
+// thread when finish() says so and on the caller otherwise, and what it
+// wrote is the caller's to read, whether the caller's own share takes
+// nothing (the thread, asleep, cannot have begun: taken back) or a few
+// hundred microseconds; also once moved, and when a thread in use is
+// replaced by another (the first must end, not abort).
+TEST(EdgeAngle, SpareThreadRunsEachTaskOnceWhereFinishSays) {
+  struct Task {
+    int runs = 0;
+    std::thread::id ran_on;
+    std::vector<int> written;
+  };
+  const auto task = [](void* p) {
+    Task& t = *static_cast<Task*>(p);
+    ++t.runs;
+    t.ran_on = std::this_thread::get_id();
+    for (std::size_t i = 0; i < t.written.size(); ++i) t.written[i] = static_cast<int>(i);
+  };
+  int on_thread = 0, on_caller = 0;
+  const auto offer = [&](SpareThread& spare, int tasks) {
+    for (int k = 0; k < tasks; ++k) {
+      Task t;
+      t.written.assign(5000, -1);
+      ASSERT_TRUE(spare.start(task, &t));
+      const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(k % 5 * 60);
+      while (std::chrono::steady_clock::now() < until) {
+      }
+      const bool there = spare.finish();
+      ASSERT_EQ(t.runs, 1) << k;
+      ASSERT_EQ(t.ran_on == std::this_thread::get_id(), !there) << k;
+      for (std::size_t i = 0; i < t.written.size(); ++i) ASSERT_EQ(t.written[i], i) << k;
+      ++(there ? on_thread : on_caller);
+    }
+  };
+  if (std::thread::hardware_concurrency() < 2) {
+    SpareThread none;
+    Task t;
+    EXPECT_FALSE(none.start(task, &t));
+    EXPECT_EQ(t.runs, 0);
+    return;
+  }
+  SpareThread first, second;
+  offer(first, 150);
+  SpareThread moved(std::move(first));
+  offer(moved, 150);
+  offer(second, 10);
+  moved = std::move(second);
+  offer(moved, 10);
+  EXPECT_GT(on_thread, 0);
+  EXPECT_GT(on_caller, 0);
 }
 
 // The scratch space and the lanes are kept from burst to burst: nothing of
