@@ -27,8 +27,10 @@
 //         Blocks with Follow Edges and Lines with Follow Edges, every other
 //         setting at its default. Lag: from the last motion event until the
 //         program is idle (the processor time of all its threads stops
-//         growing); and that processor time from the button press until
-//         idle, per motion event, with the X server's over the same time.
+//         growing: no 10 ms in the next 300 ms in which it used more than
+//         1 ms); and that processor time from the button press until idle,
+//         per motion event, the GLUT thread's alone, and the X server's over
+//         the same time.
 //
 //   session_bench <baseline program> <program> [repetitions] [figures]
 //
@@ -327,12 +329,15 @@ HandFigure hand(const std::string& program, const Hand& row) {
   const double server_before = server > 0 ? process_cpu_ns(server) : NAN;
   d.x().press(e2e::Button::Left);
   const Clock::time_point last = send_paced_motions(d.x().display(), g, at);
-  // Idle: no millisecond in the next 300 ms in which the program used more
-  // than a tenth of it. The lag runs to the end of the last busy one.
+  // Idle: no 10 ms in the next 300 ms in which the program used more than
+  // a tenth of them. The lag runs to the end of the last busy 10 ms. (A
+  // program at rest still wakes once a frame for its panel, sometimes for
+  // a few hundred microseconds: counted by the millisecond, that read as
+  // busy.)
   Clock::time_point busy_until = last, before = last;
   double cpu_then = process_cpu_ns(pid), cpu_idle = cpu_then;
   for (;;) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const Clock::time_point now = Clock::now();
     const double cpu_now = process_cpu_ns(pid);
     const double wall_ns = std::chrono::duration<double, std::nano>(now - before).count();
