@@ -36,16 +36,12 @@ constexpr int kSlices = 10;
 constexpr int kStacks = 10;
 // The float pi GLUT works with.
 constexpr float kPiFloat = static_cast<float>(M_PI);
-// The outline's fan: triangles (0, j, j + 1) of the ring, in the ring's
-// order (one winding).
-constexpr int kFanIndices = (kSlices - 2) * 3;
 
 struct Outline {
   float radius = 0.0f;
   bool made = false;
   float unit[kSlices][3];  // the middle ring of radius 1, before scaling
   float vertex[kSlices][3];
-  GLushort fan[kFanIndices];
 
   Outline() {
     // GLUT's tables, as far as the middle ring needs them: stack
@@ -64,11 +60,6 @@ struct Outline {
       unit[j][0] = cos1 * sin2;
       unit[j][1] = sin1 * sin2;
       unit[j][2] = cos2;
-    }
-    for (int j = 1; j + 1 < kSlices; ++j) {
-      fan[3 * (j - 1)] = 0;
-      fan[3 * (j - 1) + 1] = static_cast<GLushort>(j);
-      fan[3 * (j - 1) + 2] = static_cast<GLushort>(j + 1);
     }
   }
 
@@ -92,10 +83,9 @@ Outline& outline() {
 void draw_circle_sphere(float s) {
   Outline& ring = outline();
   ring.size(s);
-  const GLboolean was_on = glIsEnabled(GL_VERTEX_ARRAY);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glVertexPointer(3, GL_FLOAT, 0, ring.vertex);
-  // The index range given, so that the driver need not look for it.
-  glDrawRangeElements(GL_TRIANGLES, 0, kSlices - 1, kFanIndices, GL_UNSIGNED_SHORT, ring.fan);
-  if (!was_on) glDisableClientState(GL_VERTEX_ARRAY);
+  // One fan, (0, j, j + 1) for each j: given vertex by vertex, it leaves no
+  // array state to set up and take down again at every stroke.
+  glBegin(GL_TRIANGLE_FAN);
+  for (int j = 0; j < kSlices; ++j) glVertex3fv(ring.vertex[j]);
+  glEnd();
 }
