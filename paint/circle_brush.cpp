@@ -1,7 +1,6 @@
 #include "paint/circle_brush.h"
 
 #include <GL/gl.h>
-#include <GL/glext.h>
 
 #include <cmath>
 #include <cstring>
