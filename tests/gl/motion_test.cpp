@@ -140,9 +140,10 @@ std::vector<unsigned char> on_screen() {
 }  // namespace
 
 // Displays during a drag show only what its strokes changed: what another
-// program drew over the rest of the window stays until the painting
-// pauses, and the strokes, the biggest of every flat brush turned every
-// way, show whole. Then the whole window is shown again.
+// program drew over the rest of the window stays (until a whole swap,
+// which comes at least once a second: a slow build may see some), and the
+// strokes, the biggest of every flat brush turned every way, show whole.
+// Once the painting pauses, the whole window is shown again.
 TEST(Motion, ADragIsShownInPartsAndWholeOnceItPauses) {
   AppHarness app;
   control_cb(LOAD_IMAGE_ID);
@@ -154,10 +155,12 @@ TEST(Motion, ADragIsShownInPartsAndWholeOnceItPauses) {
   const Window window = glXGetCurrentDrawable();
   XGCValues black{};
   GC gc = XCreateGC(display, window, GCForeground, &black);
-  XFillRectangle(display, window, gc, 0, 0, 8, 8);  // the canvas's top left corner
-  XSync(display, False);
   const std::size_t corner = (static_cast<std::size_t>(vp_h - 1) * vp_w) * 3;
+  int shown_in_part = 0;
+  bool last_in_part = false;
   for (int shown = 0; shown < 12; ++shown) {
+    XFillRectangle(display, window, gc, 0, 0, 8, 8);  // the canvas's top left corner
+    XSync(display, False);
     const int brush = BRUSH_CIRCLES + shown % 4;
     brush_type = brush;
     // One stroke a display, each alone in what the display shows.
@@ -167,7 +170,8 @@ TEST(Motion, ADragIsShownInPartsAndWholeOnceItPauses) {
     EXPECT_TRUE(app.read(CANVAS_FRONT, 0, 0, vp_w, vp_h) == painting) << "brush " << brush;
     std::vector<unsigned char> screen = on_screen();
     ASSERT_EQ(screen.size(), painting.size());
-    EXPECT_EQ(screen[corner], 0) << "brush " << brush << ": the window was shown whole";
+    last_in_part = screen[corner] == 0;
+    shown_in_part += last_in_part;
     for (int y = vp_h - 8; y < vp_h; ++y)  // all but the corner drawn over
       for (int x = 0; x < 8; ++x)
         for (int c = 0; c < 3; ++c)
@@ -176,9 +180,9 @@ TEST(Motion, ADragIsShownInPartsAndWholeOnceItPauses) {
     EXPECT_TRUE(screen == painting) << "brush " << brush;
   }
   XFreeGC(display, gc);
-  EXPECT_FALSE(canvas_needs_showing());
+  EXPECT_GT(shown_in_part, 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
-  EXPECT_TRUE(canvas_needs_showing());
+  EXPECT_EQ(canvas_needs_showing(), last_in_part);
   app.display();
   EXPECT_FALSE(canvas_needs_showing());
   EXPECT_TRUE(on_screen() == app.read(CANVAS_FRONT, 0, 0, vp_w, vp_h));
