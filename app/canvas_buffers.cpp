@@ -272,6 +272,11 @@ void canvas_swap(int x, int y, int width, int height) {
   // it stood before it, in the same place; and not for too long.
   PFNGLXCOPYSUBBUFFERMESAPROC copy = copy_sub_buffer();
   const bool same_place = x == shown_x && y == shown_y && width == shown_w && height == shown_h;
+  // Front is copied to the window's back buffer, in part or whole.
+  glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
+  glReadBuffer(GL_COLOR_ATTACHMENT1);
+  glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+  glDrawBuffer(GL_BACK);
   if (copy && news && !back_drawn.anywhere && screen_matches_front && same_place &&
       now - last_whole_swap < kWholeSwapAtLeastEvery) {
     x0 = std::max(x0, nx0);
@@ -279,19 +284,11 @@ void canvas_swap(int x, int y, int width, int height) {
     x1 = std::min(x1, nx1);
     y1 = std::min(y1, ny1);
     if (x1 > x0 && y1 > y0) {
-      glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-      glReadBuffer(GL_COLOR_ATTACHMENT1);
-      glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-      glDrawBuffer(GL_BACK);
       glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
       copy(glXGetCurrentDisplay(), glXGetCurrentDrawable(), x0, y0, x1 - x0, y1 - y0);
       shown_in_part = true;
     }
   } else {
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
-    glReadBuffer(GL_COLOR_ATTACHMENT1);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glDrawBuffer(GL_BACK);
     if (x1 > x0 && y1 > y0)
       glBlitFramebuffer(x0, y0, x1, y1, x0, y0, x1, y1, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     glutSwapBuffers();
